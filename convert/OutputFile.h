@@ -1,0 +1,24 @@
+// OutputFile: a conversion's output is written under a temporary name beside
+// the final one and moved over it only when the conversion succeeded, so that
+// a failed conversion leaves an earlier file of that name untouched and no
+// half-written file behind.
+#pragma once
+
+#include "DirectWin32.h"
+
+#include <string>
+
+struct TOutputFile {
+    std::string Name;     // the final name
+    std::string TempName; // where the bytes go until the output is complete
+    TFile File;
+};
+
+// Creates the temporary file for Name; false when Name is the open Source
+// itself (a link, or the same file under another spelling) or when nothing
+// can be created beside it.
+bool BeginOutput(TOutputFile& output, const std::string& name, TFile source);
+// Closes the temporary file and moves it over the final name.
+bool CommitOutput(TOutputFile& output);
+// Closes and removes the temporary file.
+void AbandonOutput(TOutputFile& output);

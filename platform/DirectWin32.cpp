@@ -1,0 +1,142 @@
+// Portable helpers of DirectWin32: path and name helpers, the chunk writers
+// and the block copier. They reach the operating system only through the
+// backend functions declared in DirectWin32.h.
+#include "DirectWin32.h"
+
+#include <cstring>
+#include <memory>
+
+std::string GetLowerExt(const std::string& name)
+{
+    std::string::size_type dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return std::string();
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return ext;
+}
+
+std::string GetPathDir(const std::string& path)
+{
+    std::string::size_type sep = path.rfind(PathSeparator);
+    if (sep == std::string::npos)
+        return path;
+    return path.substr(0, sep);
+}
+
+std::string ExpandFoundName(const std::string& name)
+{
+    std::string found;
+    if (!FindFirstName(name, found))
+        return std::string();
+    if (name.find(PathSeparator) != std::string::npos)
+        return GetPathDir(name) + PathSeparator + found;
+    // A bare name, a drive-relative name ("C:song.mp3") or one written with
+    // forward slashes: keep what leads up to the name itself and let the
+    // platform make it a full path, so that the conversion can open it.
+    const char* leads = PlatformIsWindows ? "/:" : "/";
+    std::string::size_type cut = name.find_last_of(leads);
+    std::string prefix = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
+    return GetFullName(prefix + found);
+}
+
+void FilterToBuffer(const std::string& text, char buffer[256])
+{
+    std::memset(buffer, 0, 256);
+    for (std::string::size_type i = 0; i < text.size() && i < 254; ++i)
+        buffer[i] = text[i] == '|' ? '\0' : text[i];
+}
+
+std::string ReplaceExtension(const std::string& name, const std::string& extension)
+{
+    // Only a dot in the last path component counts, so that the output stays
+    // beside the input and "C:\a.b\song" becomes "C:\a.b\song.wav".
+    std::string::size_type lastSep = name.find_last_of("\\/");
+    std::string::size_type start = lastSep == std::string::npos ? 0 : lastSep + 1;
+    std::string::size_type dot = name.rfind('.');
+    if (dot == std::string::npos || dot < start)
+        return name + "." + extension;
+    return name.substr(0, dot + 1) + extension;
+}
+
+bool WriteByteValue(TFile file, std::uint8_t value)
+{
+    return WriteBytes(file, &value, 1) == 1;
+}
+
+bool WriteLongValue(TFile file, std::uint32_t value)
+{
+    std::uint8_t bytes[4] = {std::uint8_t(value), std::uint8_t(value >> 8),
+                             std::uint8_t(value >> 16), std::uint8_t(value >> 24)};
+    return WriteBytes(file, bytes, 4) == 4;
+}
+
+bool WriteChunkHead(TFile file, std::uint32_t id, std::uint32_t size)
+{
+    if (file == NoFile)
+        return false;
+    std::uint8_t head[8];
+    for (int i = 0; i < 4; ++i) {
+        head[i] = std::uint8_t(id >> (8 * i));
+        head[4 + i] = std::uint8_t(size >> (8 * i));
+    }
+    return WriteBytes(file, head, 8) == 8;
+}
+
+bool WriteBlock(TFile file, const void* buffer, std::int32_t count)
+{
+    if (file == NoFile)
+        return false;
+    return WriteBytes(file, buffer, count) == count;
+}
+
+bool WriteTextBytes(TFile file, const std::string& text)
+{
+    if (file == NoFile || text.empty() || text.size() > 0x7FFFFFFF)
+        return false;
+    std::int32_t count = std::int32_t(text.size());
+    return WriteBytes(file, text.data(), count) == count;
+}
+
+bool PadToEven(TFile file)
+{
+    std::int64_t position = GetFilePosition(file);
+    if (position < 0)
+        return false;
+    return position % 2 == 0 || WriteByteValue(file, 0);
+}
+
+std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64_t count)
+{
+    if (count == 0) {
+        count = GetFileSize(source);
+        if (count <= 0 || SeekFile(source, 0) != 0)
+            return 0;
+    }
+    if (count < 0)
+        return 0;
+    const std::int64_t total = count;
+    const std::int32_t blockSize = total < CopyBlockSize ? std::int32_t(total) : CopyBlockSize;
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[blockSize]);
+
+    std::int64_t copied = 0;
+    while (copied < total) {
+        std::int64_t remaining = total - copied;
+        std::int32_t want = remaining < blockSize ? std::int32_t(remaining) : blockSize;
+        std::int32_t got = ReadBytes(source, buffer.get(), want);
+        if (got <= 0)
+            break;
+        std::int32_t written = WriteBytes(target, buffer.get(), got);
+        if (written > 0)
+            copied += written;
+        if (written != got)
+            break;
+        if (owner != NoWindow) {
+            SendProgress(owner, copied, int(double(copied) * 100.0 / double(total)));
+            PumpMessages(owner);
+        }
+    }
+    return copied;
+}

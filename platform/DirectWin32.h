@@ -1,0 +1,99 @@
+// DirectWin32: the thin helpers over the operating system.
+//
+// One interface with two backends: DirectWin32Win.cpp makes the real Win32
+// calls, DirectWin32Posix.cpp serves the native command-line build (boxes
+// become lines on stdout/stderr; windows, progress and pump do nothing).
+// DirectWin32.cpp holds the portable helpers built on top of them: path
+// helpers, the chunk writers and the block copier.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+typedef std::intptr_t TFile;   // an open file; 0 is none
+typedef std::intptr_t TWindow; // a window; 0 is none
+
+const TFile NoFile = 0;
+const TWindow NoWindow = 0;
+
+// Window message sent to the owner after each block that CopyFileBytes copies:
+// wParam = bytes copied so far, lParam = percentage done.
+const unsigned WM_CONVERTPROGRESS = 2049;
+
+// Size of the copier's one block buffer.
+const std::int32_t CopyBlockSize = 61440;
+
+// The directory separator of this platform's paths.
+extern const char PathSeparator;
+// True where the platform has windows, message boxes and a registry.
+extern const bool PlatformIsWindows;
+
+// ---- start-up and the program's own identity ----
+void InitPlatform();                  // InitCommonControls on Win32
+std::string GetProgramPath();         // full path of the running executable
+std::vector<std::string> GetArguments(); // command-line arguments, program excluded
+void SetNativeArguments(int argc, char** argv);
+
+// ---- files ----
+TFile OpenForReading(const std::string& name);      // existing file, others may read
+TFile CreateForWriting(const std::string& name);    // replaces, others may read
+TFile CreateNewForWriting(const std::string& name); // fails when the name exists
+bool CloseFile(TFile file);
+std::int32_t ReadBytes(TFile file, void* buffer, std::int32_t count);        // -1 on failure
+std::int32_t WriteBytes(TFile file, const void* buffer, std::int32_t count); // -1 on failure
+std::int64_t SeekFile(TFile file, std::int64_t position); // new position, -1 on failure
+std::int64_t SeekFileEnd(TFile file);                     // new position, -1 on failure
+std::int64_t GetFilePosition(TFile file);                 // -1 on failure
+std::int64_t GetFileSize(TFile file);                     // -1 on failure
+bool IsSameFile(TFile file, const std::string& name);     // name names the open file
+bool DeleteFileName(const std::string& name);
+bool MoveFileOver(const std::string& from, const std::string& to); // replaces "to"
+
+// ---- directory search ----
+// The own name (no directory) of the first entry a search for Name finds;
+// false when nothing is found. Wildcards are honoured.
+bool FindFirstName(const std::string& name, std::string& found);
+bool FileExists(const std::string& name);
+// Full path of a name relative to the current directory (or drive).
+std::string GetFullName(const std::string& name);
+
+// ---- texts ----
+std::string FormatText(const std::string& templ, const std::vector<std::string>& args);
+std::string LoadText(int id);
+
+// ---- boxes, windows and messages ----
+enum TBoxKind { BoxInformation, BoxError };
+// A modal box with one OK button; false when it could not be shown.
+bool ShowMessageBox(TWindow owner, const std::string& text, const std::string& caption,
+                    TBoxKind kind);
+void SendProgress(TWindow owner, std::int64_t copied, int percent);
+void PumpMessages(TWindow window);
+bool TopWindowOfClassExists(const std::string& className);
+void RunMessageLoop();
+
+// ---- portable helpers (DirectWin32.cpp) ----
+std::string GetLowerExt(const std::string& name);
+std::string GetPathDir(const std::string& path);
+std::string ExpandFoundName(const std::string& name);
+void FilterToBuffer(const std::string& text, char buffer[256]);
+std::string ReplaceExtension(const std::string& name, const std::string& extension);
+
+bool WriteByteValue(TFile file, std::uint8_t value);
+bool WriteLongValue(TFile file, std::uint32_t value);
+bool WriteChunkHead(TFile file, std::uint32_t id, std::uint32_t size);
+bool WriteBlock(TFile file, const void* buffer, std::int32_t count);
+bool WriteTextBytes(TFile file, const std::string& text);
+bool PadToEven(TFile file);
+
+// Copies Count bytes from Source's position to Target's position (Count 0: the
+// whole source from its start) and returns the number of bytes written.
+std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64_t count);
+
+// A four-character chunk identifier as the 32-bit value whose little-endian
+// bytes spell it.
+constexpr std::uint32_t FourCC(const char (&id)[5])
+{
+    return std::uint32_t(std::uint8_t(id[0])) | std::uint32_t(std::uint8_t(id[1])) << 8 |
+           std::uint32_t(std::uint8_t(id[2])) << 16 | std::uint32_t(std::uint8_t(id[3])) << 24;
+}

@@ -1,0 +1,249 @@
+// The POSIX backend of DirectWin32, for the native command-line converter.
+// Files are file descriptors (stored plus one, so that 0 stays "none"); boxes
+// become lines on stdout (information) and stderr (errors); windows, progress
+// and the message pump do nothing.
+#include "DirectWin32.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char PathSeparator = '/';
+const bool PlatformIsWindows = false;
+
+// The string table, generated at build time from the program's resource script.
+struct TStringEntry {
+    int id;
+    const char* text;
+};
+extern const TStringEntry NativeStringTable[];
+extern const int NativeStringCount;
+
+namespace {
+std::vector<std::string> nativeArguments;
+
+int Fd(TFile file)
+{
+    return int(file) - 1;
+}
+
+TFile FromFd(int fd)
+{
+    return fd < 0 ? NoFile : TFile(fd) + 1;
+}
+
+std::int64_t WholeTransfer(bool writing, TFile file, void* buffer, std::int32_t count)
+{
+    if (file == NoFile || count < 0)
+        return -1;
+    std::int64_t done = 0;
+    while (done < count) {
+        ssize_t n = writing ? ::write(Fd(file), static_cast<char*>(buffer) + done, size_t(count - done))
+                            : ::read(Fd(file), static_cast<char*>(buffer) + done, size_t(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return done > 0 ? done : -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+} // namespace
+
+void InitPlatform()
+{
+}
+
+std::string GetProgramPath()
+{
+    char buffer[PATH_MAX + 1];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+}
+
+void SetNativeArguments(int argc, char** argv)
+{
+    nativeArguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::vector<std::string> GetArguments()
+{
+    return nativeArguments;
+}
+
+TFile OpenForReading(const std::string& name)
+{
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        ::close(fd);
+        return NoFile;
+    }
+    return FromFd(fd);
+}
+
+TFile CreateForWriting(const std::string& name)
+{
+    return FromFd(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+}
+
+TFile CreateNewForWriting(const std::string& name)
+{
+    return FromFd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+}
+
+bool CloseFile(TFile file)
+{
+    return file != NoFile && ::close(Fd(file)) == 0;
+}
+
+std::int32_t ReadBytes(TFile file, void* buffer, std::int32_t count)
+{
+    return std::int32_t(WholeTransfer(false, file, buffer, count));
+}
+
+std::int32_t WriteBytes(TFile file, const void* buffer, std::int32_t count)
+{
+    return std::int32_t(WholeTransfer(true, file, const_cast<void*>(buffer), count));
+}
+
+std::int64_t SeekFile(TFile file, std::int64_t position)
+{
+    if (file == NoFile || position < 0)
+        return -1;
+    return ::lseek(Fd(file), off_t(position), SEEK_SET);
+}
+
+std::int64_t SeekFileEnd(TFile file)
+{
+    return file == NoFile ? -1 : ::lseek(Fd(file), 0, SEEK_END);
+}
+
+std::int64_t GetFilePosition(TFile file)
+{
+    return file == NoFile ? -1 : ::lseek(Fd(file), 0, SEEK_CUR);
+}
+
+std::int64_t GetFileSize(TFile file)
+{
+    struct stat st;
+    if (file == NoFile || ::fstat(Fd(file), &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+bool IsSameFile(TFile file, const std::string& name)
+{
+    struct stat a, b;
+    if (file == NoFile || ::fstat(Fd(file), &a) != 0 || ::stat(name.c_str(), &b) != 0)
+        return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool DeleteFileName(const std::string& name)
+{
+    return ::unlink(name.c_str()) == 0;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool FindFirstName(const std::string& name, std::string& found)
+{
+    if (name.empty())
+        return false;
+    glob_t matches;
+    std::memset(&matches, 0, sizeof matches);
+    bool ok = ::glob(name.c_str(), GLOB_NOSORT, nullptr, &matches) == 0 && matches.gl_pathc > 0;
+    if (ok) {
+        std::string path = matches.gl_pathv[0];
+        std::string::size_type sep = path.rfind('/');
+        found = sep == std::string::npos ? path : path.substr(sep + 1);
+    }
+    ::globfree(&matches);
+    return ok;
+}
+
+bool FileExists(const std::string& name)
+{
+    std::string found;
+    return FindFirstName(name, found);
+}
+
+std::string GetFullName(const std::string& name)
+{
+    if (!name.empty() && name[0] == '/')
+        return name;
+    char buffer[PATH_MAX + 1];
+    if (::getcwd(buffer, sizeof buffer) == nullptr)
+        return name;
+    return std::string(buffer) + "/" + name;
+}
+
+std::string FormatText(const std::string& templ, const std::vector<std::string>& args)
+{
+    // The program's templates use only "%s" and "%%"; the output is limited
+    // to 1024 bytes like the Win32 formatter's.
+    std::string out;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < templ.size() && out.size() < 1024; ++i) {
+        if (templ[i] == '%' && i + 1 < templ.size() && templ[i + 1] == 's') {
+            if (next < args.size())
+                out += args[next].c_str();
+            ++next;
+            ++i;
+        } else if (templ[i] == '%' && i + 1 < templ.size() && templ[i + 1] == '%') {
+            out += '%';
+            ++i;
+        } else {
+            out += templ[i];
+        }
+    }
+    if (out.size() > 1023)
+        out.resize(1023);
+    return out;
+}
+
+std::string LoadText(int id)
+{
+    for (int i = 0; i < NativeStringCount; ++i)
+        if (NativeStringTable[i].id == id)
+            return std::string(NativeStringTable[i].text).substr(0, 1023);
+    return std::string();
+}
+
+bool ShowMessageBox(TWindow, const std::string& text, const std::string&, TBoxKind kind)
+{
+    std::FILE* stream = kind == BoxError ? stderr : stdout;
+    std::fputs(text.c_str(), stream);
+    if (text.empty() || text.back() != '\n')
+        std::fputc('\n', stream);
+    std::fflush(stream);
+    return true;
+}
+
+void SendProgress(TWindow, std::int64_t, int)
+{
+}
+
+void PumpMessages(TWindow)
+{
+}
+
+bool TopWindowOfClassExists(const std::string&)
+{
+    return false;
+}
+
+void RunMessageLoop()
+{
+}
