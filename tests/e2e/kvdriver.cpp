@@ -1,0 +1,106 @@
+// kvdriver: runs a Windows program and answers its message boxes.
+//   kvdriver <timeout-seconds> <program.exe> [args...]
+// Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
+// "TEXT <text, line feeds written as \n>", then closed with OK. The end is
+// "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+DWORD childId;
+
+std::string Quote(const std::string& arg)
+{
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+        return arg;
+    std::string out = "\"";
+    for (char c : arg)
+        out += c == '"' ? std::string("\\\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string Text(HWND window, int id)
+{
+    char buffer[8192] = {0};
+    if (id < 0)
+        GetWindowTextA(window, buffer, sizeof buffer);
+    else
+        GetDlgItemTextA(window, id, buffer, sizeof buffer);
+    return buffer;
+}
+
+// Icon handles mean nothing outside their process under Wine, so the icon
+// is told by its colours on the screen: red for errors, blue for information.
+const char* IconKind(HWND box)
+{
+    HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
+    RECT r;
+    if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r))
+        return "none";
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    HDC screen = GetDC(nullptr);
+    int red = 0, blue = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+            COLORREF c = GetPixel(screen, x, y);
+            red += GetRValue(c) > GetBValue(c) + 64;
+            blue += GetBValue(c) > GetRValue(c) + 64;
+        }
+    ReleaseDC(nullptr, screen);
+    std::printf("DBG %d %d %ld %ld\n", red, blue, r.right-r.left, r.bottom-r.top);
+    return red > 20 && red > 4 * blue ? "error" : blue > 20 && blue > 4 * red ? "information" : "none";
+}
+
+BOOL CALLBACK Answer(HWND window, LPARAM)
+{
+    DWORD owner = 0;
+    char cls[64] = {0};
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != childId || !IsWindowVisible(window) || !GetClassNameA(window, cls, sizeof cls) ||
+        std::string(cls) != "#32770")
+        return TRUE;
+    std::string text;
+    for (char c : Text(window, 0xFFFF))
+        text += c == '\n' ? std::string("\\n") : c == '\r' ? std::string() : std::string(1, c);
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", Text(window, -1).c_str(), IconKind(window), text.c_str());
+    std::fflush(stdout);
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
+        return 3;
+    }
+    std::string line;
+    for (int i = 2; i < argc; ++i)
+        line += (i > 2 ? " " : "") + Quote(argv[i]);
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start,
+                        &child)) {
+        std::printf("NOSTART %lu\n", GetLastError());
+        return 3;
+    }
+    childId = child.dwProcessId;
+    const DWORD limit = GetTickCount() + DWORD(std::atoi(argv[1])) * 1000;
+    while (WaitForSingleObject(child.hProcess, 50) == WAIT_TIMEOUT) {
+        if (LONG(GetTickCount() - limit) > 0) {
+            TerminateProcess(child.hProcess, 1);
+            std::printf("TIMEOUT\n");
+            return 2;
+        }
+        EnumWindows(Answer, 0);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    std::printf("EXIT %lu\n", code);
+    return 0;
+}

@@ -1,0 +1,21 @@
+# Sourced by the scripts that run the Windows program: starts a private Xvfb
+# display and a persistent wineserver for the build tree's Wine prefix, and
+# stops both when the calling script ends. Needs $root (the source tree).
+export KORVANE_WINEPREFIX=${KORVANE_WINEPREFIX:-$root/build/wineprefix}
+display_number=$(( 90 + $$ % 100 ))
+while [ -e "/tmp/.X11-unix/X$display_number" ] || [ -e "/tmp/.X$display_number-lock" ]; do
+    display_number=$((display_number + 1))
+done
+Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display_number"
+stop_display() {
+    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+    kill "$xvfb_pid" >/dev/null 2>&1 || true
+}
+trap stop_display EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display_number" ] && break; sleep 0.1; done
+if [ ! -f "$KORVANE_WINEPREFIX/system.reg" ]; then
+    "$root/tools/wine-run.sh" wineboot -i >/dev/null 2>&1
+fi
+WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true

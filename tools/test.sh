@@ -1,0 +1,44 @@
+#!/bin/bash
+# Builds everything and runs every test: the native converter's unit tests
+# under the sanitizers, then the Windows backend tests and the end-to-end
+# tests of Korvane.exe under Wine, on a private Xvfb display and a Wine
+# prefix inside the build tree.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+tools/setup.sh || exit 1
+
+build() {
+    cmake --preset "$1" >/dev/null && cmake --build "build/$1" || { echo "build of $1 failed"; exit 1; }
+}
+build native
+build win32
+build win64
+
+. tools/display.sh
+
+passed=0
+failed=0
+run_ctest() {
+    local log
+    log=$(mktemp)
+    ctest --test-dir "$1" --output-on-failure 2>&1 | tee "$log"
+    local line
+    line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -z "$line" ]; then
+        failed=$((failed + 1))
+    else
+        local total bad
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+        bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+        passed=$((passed + total - bad))
+        failed=$((failed + bad))
+    fi
+    rm -f "$log"
+}
+run_ctest build/native
+run_ctest build/win64
+
+echo
+echo "all: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
