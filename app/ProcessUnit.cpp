@@ -3,6 +3,7 @@
 
 #include "DeclUnit.h"
 #include "MpegToWave.h"
+#include "WaveToMpeg.h"
 
 namespace {
 // The native build has no registry: /I and /U say so instead of failing
@@ -72,8 +73,8 @@ bool ProcessCommandLine()
 
 bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages)
 {
-    // The dispatch of ".wav" files to the back-conversion comes with the
-    // WAVed-MPEG reader; until then every file is taken for MPEG audio.
+    if (GetLowerExt(fileName) == "wav")
+        return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
     return ConvertMpegToWave(owner, fileName, showMessages);
 }
 

@@ -45,6 +45,40 @@ std::string TagField(const TId3Tag& tag, int offset, int width)
     return TrimText(std::string(start, length));
 }
 
+// ISBJ as a track number: leading blanks, then an optional sign and decimal
+// digits or "$" and hexadecimal digits, and nothing after them.
+bool ReadTrackNumber(const std::string& text, int& number)
+{
+    std::string::size_type i = text.find_first_not_of(' ');
+    if (i == std::string::npos)
+        return false;
+    int base = 10;
+    bool negative = false;
+    if (text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (text[i] == '-' || text[i] == '+') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return false;
+    long value = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        int digit = c >= '0' && c <= '9' ? c - '0'
+                    : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                    : -1;
+        if (digit < 0)
+            return false;
+        if (value <= 255)
+            value = value * base + digit; // anything past 255 is out of range anyway
+    }
+    number = int(negative ? -value : value);
+    return true;
+}
+
 void Put16(std::uint8_t* out, std::uint16_t value)
 {
     out[0] = std::uint8_t(value);
@@ -253,4 +287,42 @@ bool ReadId3Info(TFile file, TWaveListInfo& info)
     if (tag.Bytes[125] == 0)
         info.Text[ISBJ] = std::to_string(tag.Bytes[126]);
     return true;
+}
+
+void CopyToTagField(const std::string& text, std::uint8_t* place, int width)
+{
+    std::size_t count = text.size() < std::size_t(width) ? text.size() : std::size_t(width);
+    std::memcpy(place, text.data(), count);
+}
+
+bool WriteId3Tag(TFile file, const TWaveListInfo& info)
+{
+    if (file == NoFile)
+        return false;
+    TId3Tag tag;
+    std::int64_t size = GetFileSize(file);
+    bool overwrite = ReadId3Tag(file, tag);
+    std::int64_t where = overwrite ? size - 128 : SeekFileEnd(file);
+    if (where < 0 || SeekFile(file, where) != where)
+        return false;
+    std::memset(tag.Bytes, 0, sizeof tag.Bytes);
+    std::memcpy(tag.Bytes, "TAG", 3);
+    tag.Bytes[127] = 148;
+    for (int genre = 0; genre < 148; ++genre)
+        if (GetId3GenreName(std::uint8_t(genre)) == info.Text[IGNR]) {
+            tag.Bytes[127] = std::uint8_t(genre);
+            break;
+        }
+    int track = 0;
+    if (ReadTrackNumber(info.Text[ISBJ], track) && track >= 0 && track <= 255) {
+        CopyToTagField(info.Text[ICMT], tag.Bytes + 97, 28);
+        tag.Bytes[126] = std::uint8_t(track);
+    } else {
+        CopyToTagField(info.Text[ICMT], tag.Bytes + 97, 30);
+    }
+    CopyToTagField(info.Text[INAM], tag.Bytes + 3, 30);
+    CopyToTagField(info.Text[IART], tag.Bytes + 33, 30);
+    CopyToTagField(info.Text[ISRF], tag.Bytes + 63, 30);
+    CopyToTagField(info.Text[ICRD], tag.Bytes + 93, 4);
+    return WriteBytes(file, tag.Bytes, 128) == 128;
 }

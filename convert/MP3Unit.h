@@ -74,3 +74,10 @@ int SerializeMpegWaveFormat(const TMpegWaveFormat& format, std::uint8_t out[Mpeg
 std::string GetId3GenreName(std::uint8_t index);
 bool ReadId3Tag(TFile file, TId3Tag& tag);
 bool ReadId3Info(TFile file, TWaveListInfo& info);
+
+// Copies the first min(length, Width) bytes of Text to Place; no terminator.
+void CopyToTagField(const std::string& text, std::uint8_t* place, int width);
+// Writes an ID3v1.1 tag built from Info over the tag that ends the file, or
+// behind the file's end when it has none (or cannot be read); true when all
+// 128 bytes were written.
+bool WriteId3Tag(TFile file, const TWaveListInfo& info);

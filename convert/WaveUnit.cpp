@@ -1,7 +1,9 @@
-// WaveUnit: writing the LIST/INFO chunk of a WAVed MPEG.
+// WaveUnit: writing and reading the chunks of a WAVed MPEG.
 #include "WaveUnit.h"
 
 #include "MP3Unit.h"
+
+#include <cstring>
 
 const std::uint32_t InfoFieldIds[InfoFieldCount] = {
     FourCC("IART"), FourCC("ICMT"), FourCC("ICOP"), FourCC("ICRD"), FourCC("IENG"),
@@ -31,4 +33,138 @@ bool WriteListInfo(TFile file, const TWaveListInfo& info)
     return end >= 0 && end - start - 8 <= 0xFFFFFFFF && SeekFile(file, start) == start &&
            WriteChunkHead(file, FourCC("LIST"), std::uint32_t(end - start - 8)) &&
            SeekFileEnd(file) == end;
+}
+
+namespace {
+// The longest INFO text read; far beyond anything a tag can carry.
+const std::int64_t InfoTextLimit = 1 << 20;
+
+bool ReadWhole(TFile file, void* buffer, std::int32_t count)
+{
+    return ReadBytes(file, buffer, count) == count;
+}
+
+std::uint32_t Little32(const std::uint8_t* b)
+{
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+           std::uint32_t(b[3]) << 24;
+}
+} // namespace
+
+void ReadChunkHead(TFile file, TChunkHead& head)
+{
+    std::uint8_t bytes[8];
+    head.Id = 0;
+    head.Size = 0;
+    if (file == NoFile || !ReadWhole(file, bytes, 8) || Little32(bytes + 4) == 0)
+        return;
+    head.Id = Little32(bytes);
+    head.Size = Little32(bytes + 4);
+}
+
+int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int32_t& factValue,
+                 TChunkSpan& dataSpan, TChunkSpan& infoSpan)
+{
+    std::memset(format, 0, WaveFormatBufferSize);
+    factValue = 0;
+    dataSpan = TChunkSpan{0, 0};
+    infoSpan = TChunkSpan{0, 0};
+    if (file == NoFile)
+        return ScanNoFile;
+    std::int64_t p = GetFilePosition(file);
+    const std::int64_t end = GetFileSize(file) - 8;
+    if (p < 0 || SeekFile(file, p) != p)
+        return ScanBadStart;
+    int result = 0;
+    // Sizes are 32-bit and the walk's arithmetic is 64-bit, so a chunk size
+    // near 4 GiB can never wrap the walk back onto itself.
+    while (p < end && p <= 0xFFFFFFF7 && result >= 0) {
+        TChunkHead head;
+        ReadChunkHead(file, head);
+        std::int64_t n = head.Size;
+        std::uint8_t bytes[4];
+        if (head.Id == FourCC("RIFF")) {
+            if (n > 0 && ReadWhole(file, bytes, 4) && Little32(bytes) == FourCC("WAVE")) {
+                result = 1;
+                n = 4;
+            } else {
+                result = ScanBadRiff;
+            }
+        } else if (head.Id == FourCC("fmt ")) {
+            if (n >= 1 && n <= WaveFormatBufferSize && ReadWhole(file, format, std::int32_t(n)) &&
+                (format[1] == 0 && (format[0] == 0x50 || format[0] == 0x55)))
+                result |= 2;
+            else
+                result = ScanBadFormat;
+        } else if (head.Id == FourCC("fact")) {
+            std::uint8_t value[4] = {0, 0, 0, 0};
+            if (n < 1 || n > 4 || !ReadWhole(file, value, std::int32_t(n)))
+                result = ScanBadFact;
+            else if (std::int32_t(Little32(value)) > 0) {
+                factValue = std::int32_t(Little32(value));
+                result += 4;
+            }
+            // A fact value of 0 is what a WAVed MPEG of under a second
+            // carries: it adds nothing, but the file is still readable.
+        } else if (head.Id == FourCC("data")) {
+            dataSpan = TChunkSpan{std::uint32_t(p + 8), head.Size};
+            if (std::int32_t(head.Size) > 0)
+                result += 8;
+            else
+                result = ScanBadData;
+        } else if (head.Id == FourCC("LIST")) {
+            if (n >= 4 && ReadWhole(file, bytes, 4) && Little32(bytes) == FourCC("INFO")) {
+                infoSpan = TChunkSpan{std::uint32_t(p + 12), std::uint32_t(n - 4)};
+                result |= 16;
+            }
+        }
+        if ((p + n) % 2 != 0)
+            ++n;
+        std::int64_t next = SeekFile(file, p + n + 8);
+        if (next < 0 || next >= end)
+            break;
+        p = next;
+    }
+    return result;
+}
+
+void ReadInfoText(TFile file, std::int64_t count, std::string& text)
+{
+    text.clear();
+    std::int64_t position = GetFilePosition(file);
+    std::int64_t available = GetFileSize(file) - position;
+    if (count <= 0 || position < 0 || available <= 0)
+        return;
+    if (count > available)
+        count = available;
+    if (count > InfoTextLimit)
+        count = InfoTextLimit;
+    text.resize(std::size_t(count));
+    std::int32_t got = ReadBytes(file, &text[0], std::int32_t(count));
+    text.resize(got > 0 ? std::size_t(got) : 0);
+}
+
+void ReadListInfo(TFile file, const TChunkSpan& infoSpan, TWaveListInfo& info)
+{
+    for (std::string& text : info.Text)
+        text.clear();
+    if (file == NoFile || SeekFile(file, infoSpan.Position) != infoSpan.Position)
+        return;
+    const std::int64_t fileSize = GetFileSize(file);
+    const std::int64_t end = std::int64_t(infoSpan.Position) + std::int64_t(infoSpan.Size) - 8;
+    std::int64_t p = infoSpan.Position;
+    while (p < end && p + 8 <= fileSize) {
+        TChunkHead head;
+        ReadChunkHead(file, head);
+        std::int64_t n = head.Size;
+        for (int field = 0; field < InfoFieldCount; ++field)
+            if (head.Id == InfoFieldIds[field])
+                ReadInfoText(file, n - 1, info.Text[field]);
+        if (n % 2 != 0)
+            ++n;
+        std::int64_t next = SeekFile(file, p + n + 8);
+        if (next <= p)
+            break;
+        p = next;
+    }
 }

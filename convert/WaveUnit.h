@@ -31,6 +31,33 @@ struct TChunkSpan {
     std::uint32_t Size;
 };
 
+// What ScanWaveFile met: values 1 (RIFF/WAVE, assigned), 2 (`fmt ` of an
+// MPEG format, or-ed), 4 (`fact` above 0, added), 8 (`data` above 0, added),
+// 16 (LIST/INFO, or-ed); or the first problem as a negative code.
+enum TScanCode {
+    ScanBadRiff = -1,
+    ScanBadFormat = -2,
+    ScanBadFact = -3,
+    ScanBadData = -4,
+    ScanBadStart = -6,
+    ScanNoFile = -7,
+};
+
+const int WaveFormatBufferSize = 50; // the largest `fmt ` body accepted
+
+// The 8-byte chunk head at the current position; all zero when it cannot
+// be read whole or its size is 0.
+void ReadChunkHead(TFile file, TChunkHead& head);
+// Walks the RIFF chunks from the current position once and reports what it
+// met; every walk moves forward and ends at the end of the file.
+int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int32_t& factValue,
+                 TChunkSpan& dataSpan, TChunkSpan& infoSpan);
+// Up to Count bytes from the current position, in one read bounded by what
+// the file holds.
+void ReadInfoText(TFile file, std::int64_t count, std::string& text);
+// The INFO sub-chunks of InfoSpan into Info (all fields emptied first).
+void ReadListInfo(TFile file, const TChunkSpan& infoSpan, TWaveListInfo& info);
+
 // One INFO sub-chunk (id, trimmed length + 1, text, zero, pad to even);
 // false when nothing was written or a write failed.
 bool WriteInfoItem(TFile file, std::uint32_t id, const std::string& text);

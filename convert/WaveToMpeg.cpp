@@ -1,0 +1,88 @@
+// WAVed MPEG back to MPEG audio: exactly the `data` body, then the tag.
+#include "WaveToMpeg.h"
+
+#include "DeclUnit.h"
+#include "MP3Unit.h"
+#include "OutputFile.h"
+#include "WaveUnit.h"
+
+namespace {
+// The output extension for a `fmt ` record; empty when it is no MPEG format.
+std::string MpegExtension(const std::uint8_t format[WaveFormatBufferSize])
+{
+    unsigned tag = format[0] | format[1] << 8;
+    unsigned layer = format[18] | format[19] << 8;
+    if (tag == 0x55)
+        return "mp3";
+    if (tag != 0x50)
+        return std::string();
+    return layer == 1 ? "mp1" : layer == 2 ? "mp2" : layer == 4 ? "mp3" : "mpa";
+}
+
+bool Convert(TWindow owner, TFile source, const std::string& fileName, int options,
+             bool showMessages)
+{
+    std::uint8_t format[WaveFormatBufferSize];
+    std::int32_t factValue = 0;
+    TChunkSpan dataSpan, infoSpan;
+    int scan = ScanWaveFile(source, format, factValue, dataSpan, infoSpan);
+    std::string extension = MpegExtension(format);
+    // Without a `data` chunk there is nothing to copy: refuse rather than
+    // copy the whole file.
+    if (scan < 1 || (scan & 15) == 0 || extension.empty() || dataSpan.Size == 0) {
+        if (showMessages)
+            ShowError(owner, 1, fileName);
+        return false;
+    }
+    const std::string outputName = ReplaceExtension(fileName, extension);
+    TOutputFile output;
+    if (!BeginOutput(output, outputName, source)) {
+        if (showMessages)
+            ShowError(owner, 5, outputName);
+        return false;
+    }
+    if (SeekFile(source, dataSpan.Position) != dataSpan.Position) {
+        AbandonOutput(output);
+        return false;
+    }
+    std::int64_t copied = CopyFileBytes(owner, source, output.File, dataSpan.Size);
+    if (copied != dataSpan.Size) {
+        // A `data` size that claims more than the file holds: the output
+        // keeps the bytes that were there, without a tag, and the conversion
+        // counts as failed. Any other short copy is a failed write.
+        std::int64_t held = GetFileSize(source) - dataSpan.Position;
+        if (copied == held && held < dataSpan.Size)
+            CommitOutput(output);
+        else
+            AbandonOutput(output);
+        return false;
+    }
+    if ((options & WriteTagOption) && (scan & 16)) {
+        TWaveListInfo info;
+        ReadListInfo(source, infoSpan, info);
+        if (!WriteId3Tag(output.File, info)) {
+            AbandonOutput(output);
+            return false;
+        }
+    }
+    if (!CommitOutput(output)) {
+        if (showMessages)
+            ShowError(owner, 5, outputName);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, bool showMessages)
+{
+    TFile source = OpenForReading(fileName);
+    if (source == NoFile) {
+        if (showMessages)
+            ShowError(owner, 4, fileName);
+        return false;
+    }
+    bool result = Convert(owner, source, fileName, options, showMessages);
+    CloseFile(source);
+    return result;
+}
