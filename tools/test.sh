@@ -2,7 +2,7 @@
 # Builds everything and runs every test: the native converter's unit tests
 # under the sanitizers, then the Windows backend tests and the end-to-end
 # tests of Korvane.exe under Wine, on a private Xvfb display and a Wine
-# prefix inside the build tree.
+# prefix inside the build tree; then a short run of each fuzz target.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -38,6 +38,13 @@ run_ctest() {
 }
 run_ctest build/native
 run_ctest build/win64
+
+# A short fuzzing smoke run of each target.
+fuzz_log=$(mktemp)
+tools/fuzz.sh 10 | tee "$fuzz_log"
+passed=$((passed + $(grep -c 'no finding' "$fuzz_log")))
+failed=$((failed + $(grep -c 'FINDING' "$fuzz_log")))
+rm -f "$fuzz_log"
 
 echo
 echo "all: $passed passed, $failed failed"
