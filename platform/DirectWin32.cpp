@@ -140,3 +140,21 @@ std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64
     }
     return copied;
 }
+
+bool WriteRegString(TRegKey key, const std::string& name, const std::string& text)
+{
+    return WriteRegValue(key, name, RegTypeString, text.c_str(), std::uint32_t(text.size() + 1));
+}
+
+std::string ReadRegString(TRegKey key, const std::string& name)
+{
+    char buffer[256] = {0};
+    std::uint32_t size = sizeof buffer;
+    unsigned type = RegTypeString;
+    if (!ReadRegValue(key, name, type, buffer, size))
+        return std::string();
+    std::string::size_type length = 0;
+    while (length < sizeof buffer && buffer[length] != '\0')
+        ++length;
+    return std::string(buffer, length);
+}

@@ -72,6 +72,27 @@ void PumpMessages(TWindow window);
 bool TopWindowOfClassExists(const std::string& className);
 void RunMessageLoop();
 
+// ---- registry ----
+typedef std::intptr_t TRegKey; // an open registry key or a root key; 0 is none
+const TRegKey NoKey = 0;
+const unsigned RegTypeString = 1; // REG_SZ
+extern const TRegKey ClassesRoot;  // HKEY_CLASSES_ROOT
+// An empty Name means a key's default (unnamed) value.
+TRegKey OpenRegKey(TRegKey parent, const std::string& name, bool create);
+bool CloseRegKey(TRegKey key);
+int CountSubKeys(TRegKey key);
+int CountValues(TRegKey key);
+bool DeleteRegKey(TRegKey parent, const std::string& name);
+bool WriteRegValue(TRegKey key, const std::string& name, unsigned type, const void* data,
+                   std::uint32_t size);
+bool ReadRegValue(TRegKey key, const std::string& name, unsigned& type, void* buffer,
+                  std::uint32_t& size);
+bool WriteRegString(TRegKey key, const std::string& name, const std::string& text);
+std::string ReadRegString(TRegKey key, const std::string& name);
+// Keys opened by OpenRegKey and not yet closed: every operation that opens
+// keys closes them again, which the tests check with this count.
+int OpenRegKeyCount();
+
 // ---- portable helpers (DirectWin32.cpp) ----
 std::string GetLowerExt(const std::string& name);
 std::string GetPathDir(const std::string& path);

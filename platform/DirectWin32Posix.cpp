@@ -247,3 +247,46 @@ bool TopWindowOfClassExists(const std::string&)
 void RunMessageLoop()
 {
 }
+
+// There is no registry here; the program says so before it would need one.
+const TRegKey ClassesRoot = 1;
+
+TRegKey OpenRegKey(TRegKey, const std::string&, bool)
+{
+    return NoKey;
+}
+
+bool CloseRegKey(TRegKey)
+{
+    return false;
+}
+
+int OpenRegKeyCount()
+{
+    return 0;
+}
+
+int CountSubKeys(TRegKey)
+{
+    return 0;
+}
+
+int CountValues(TRegKey)
+{
+    return 0;
+}
+
+bool DeleteRegKey(TRegKey, const std::string&)
+{
+    return false;
+}
+
+bool WriteRegValue(TRegKey, const std::string&, unsigned, const void*, std::uint32_t)
+{
+    return false;
+}
+
+bool ReadRegValue(TRegKey, const std::string&, unsigned&, void*, std::uint32_t&)
+{
+    return false;
+}

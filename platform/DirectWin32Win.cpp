@@ -11,6 +11,13 @@ const char PathSeparator = '\\';
 const bool PlatformIsWindows = true;
 
 namespace {
+int openKeys = 0;
+
+HKEY K(TRegKey key)
+{
+    return reinterpret_cast<HKEY>(key);
+}
+
 HANDLE H(TFile file)
 {
     return reinterpret_cast<HANDLE>(file);
@@ -252,4 +259,78 @@ void RunMessageLoop()
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+const TRegKey ClassesRoot = reinterpret_cast<TRegKey>(HKEY_CLASSES_ROOT);
+
+TRegKey OpenRegKey(TRegKey parent, const std::string& name, bool create)
+{
+    if (parent == NoKey)
+        return NoKey;
+    HKEY key = nullptr;
+    LONG status = create ? RegCreateKeyExA(K(parent), name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr)
+                         : RegOpenKeyExA(K(parent), name.c_str(), 0, KEY_ALL_ACCESS, &key);
+    if (status != ERROR_SUCCESS)
+        return NoKey;
+    ++openKeys;
+    return reinterpret_cast<TRegKey>(key);
+}
+
+bool CloseRegKey(TRegKey key)
+{
+    if (key == NoKey || RegCloseKey(K(key)) != ERROR_SUCCESS)
+        return false;
+    --openKeys;
+    return true;
+}
+
+int OpenRegKeyCount()
+{
+    return openKeys;
+}
+
+int CountSubKeys(TRegKey key)
+{
+    DWORD count = 0;
+    if (key == NoKey || RegQueryInfoKeyA(K(key), nullptr, nullptr, nullptr, &count, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr) != ERROR_SUCCESS)
+        return 0;
+    return int(count);
+}
+
+int CountValues(TRegKey key)
+{
+    DWORD count = 0;
+    if (key == NoKey || RegQueryInfoKeyA(K(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, &count, nullptr, nullptr, nullptr,
+                                         nullptr) != ERROR_SUCCESS)
+        return 0;
+    return int(count);
+}
+
+bool DeleteRegKey(TRegKey parent, const std::string& name)
+{
+    return RegDeleteKeyA(K(parent), name.c_str()) == ERROR_SUCCESS;
+}
+
+bool WriteRegValue(TRegKey key, const std::string& name, unsigned type, const void* data,
+                   std::uint32_t size)
+{
+    return key != NoKey &&
+           RegSetValueExA(K(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+}
+
+bool ReadRegValue(TRegKey key, const std::string& name, unsigned& type, void* buffer,
+                  std::uint32_t& size)
+{
+    DWORD valueType = type, valueSize = size;
+    if (key == NoKey || RegQueryValueExA(K(key), name.c_str(), nullptr, &valueType,
+                                         static_cast<BYTE*>(buffer), &valueSize) != ERROR_SUCCESS)
+        return false;
+    size = valueSize;
+    type = valueType;
+    return true;
 }
