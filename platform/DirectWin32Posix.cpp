@@ -161,9 +161,17 @@ bool FindFirstName(const std::string& name, std::string& found)
 {
     if (name.empty())
         return false;
+    // Only "*" and "?" are wildcards, as in a Windows directory search:
+    // brackets and backslashes are parts of the name.
+    std::string pattern;
+    for (char c : name) {
+        if (c == '[' || c == ']' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
     glob_t matches;
     std::memset(&matches, 0, sizeof matches);
-    bool ok = ::glob(name.c_str(), GLOB_NOSORT, nullptr, &matches) == 0 && matches.gl_pathc > 0;
+    bool ok = ::glob(pattern.c_str(), GLOB_NOSORT, nullptr, &matches) == 0 && matches.gl_pathc > 0;
     if (ok) {
         std::string path = matches.gl_pathv[0];
         std::string::size_type sep = path.rfind('/');
