@@ -37,8 +37,6 @@ std::string Record(std::uint32_t value, TMpegWaveFormat& format)
     return std::string(reinterpret_cast<char*>(out), std::size_t(SerializeMpegWaveFormat(format, out)));
 }
 
-std::string Chunk(const std::string& id, const std::string& body) { return id + Le32(std::uint32_t(body.size())) + body + Z(body.size() % 2); }
-std::string Item(const std::string& id, const std::string& text) { return Chunk(id, text + '\0'); }
 } // namespace
 
 TEST(FrameHeader, FrameLengthsAndUnusableValues)

@@ -17,6 +17,9 @@ inline std::string Z(std::size_t count) { return std::string(count, '\0'); }
 inline std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 inline void WriteFile(const std::string& name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
 
+inline std::string Chunk(const std::string& id, const std::string& body) { return id + Le32(std::uint32_t(body.size())) + body + Z(body.size() % 2); }
+inline std::string Item(const std::string& id, const std::string& text) { return Chunk(id, text + '\0'); }
+
 inline std::string ReadFile(const std::string& name)
 {
     std::ifstream in(name, std::ios::binary);
