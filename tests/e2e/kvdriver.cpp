@@ -12,28 +12,17 @@
 namespace {
 DWORD childId;
 
-std::string Quote(const std::string& arg)
-{
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
-        return arg;
-    std::string out = "\"";
-    for (char c : arg)
-        out += c == '"' ? std::string("\\\"") : std::string(1, c);
-    return out + "\"";
-}
-
 std::string Text(HWND window, int id)
 {
     char buffer[8192] = {0};
-    if (id < 0)
-        GetWindowTextA(window, buffer, sizeof buffer);
-    else
-        GetDlgItemTextA(window, id, buffer, sizeof buffer);
+    id < 0 ? GetWindowTextA(window, buffer, sizeof buffer)
+           : GetDlgItemTextA(window, id, buffer, sizeof buffer);
     return buffer;
 }
 
-// Icon handles mean nothing outside their process under Wine, so the icon
-// is told by its colours on the screen: red for errors, blue for information.
+// The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
+// mean nothing outside their process under Wine, so the icon is told by its
+// colours on the screen: red for errors, blue for information.
 const char* IconKind(HWND box)
 {
     HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
@@ -41,17 +30,26 @@ const char* IconKind(HWND box)
     if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r))
         return "none";
     RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC screen = GetDC(nullptr);
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, shot);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
     int red = 0, blue = 0;
-    for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) {
-            COLORREF c = GetPixel(screen, x, y);
-            red += GetRValue(c) > GetBValue(c) + 64;
-            blue += GetBValue(c) > GetRValue(c) + 64;
-        }
+    const BYTE* p = static_cast<const BYTE*>(bits); // blue, green, red, unused
+    for (const BYTE* end = p + (p ? 4 * w * h : 0); p < end; p += 4) {
+        red += p[2] > p[0] + 64;
+        blue += p[0] > p[2] + 64;
+    }
+    DeleteObject(SelectObject(memory, old));
+    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    std::printf("DBG %d %d %ld %ld\n", red, blue, r.right-r.left, r.bottom-r.top);
-    return red > 20 && red > 4 * blue ? "error" : blue > 20 && blue > 4 * red ? "information" : "none";
+    return red > 20 && red > 4 * blue     ? "error"
+           : blue > 20 && blue > 4 * red ? "information"
+                                         : "none";
 }
 
 BOOL CALLBACK Answer(HWND window, LPARAM)
@@ -65,7 +63,8 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     std::string text;
     for (char c : Text(window, 0xFFFF))
         text += c == '\n' ? std::string("\\n") : c == '\r' ? std::string() : std::string(1, c);
-    std::printf("BOX %s\nICON %s\nTEXT %s\n", Text(window, -1).c_str(), IconKind(window), text.c_str());
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", Text(window, -1).c_str(), IconKind(window),
+                text.c_str());
     std::fflush(stdout);
     SendMessageA(window, WM_COMMAND, IDOK, 0);
     return TRUE;
@@ -79,8 +78,11 @@ int main(int argc, char** argv)
         return 3;
     }
     std::string line;
-    for (int i = 2; i < argc; ++i)
-        line += (i > 2 ? " " : "") + Quote(argv[i]);
+    for (int i = 2; i < argc; ++i) { // blanks split arguments, double quotes group them
+        std::string arg = argv[i];
+        bool blank = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
+        line += (i > 2 ? " " : "") + (blank ? "\"" + arg + "\"" : arg);
+    }
     STARTUPINFOA start = {};
     start.cb = sizeof start;
     PROCESS_INFORMATION child = {};

@@ -1,0 +1,103 @@
+#!/bin/sh
+# Converter speed and memory on this machine, from one run of each command:
+#  - a >= 150 MB MP3 converted by the native korvane and by Korvane.exe under
+#    Wine, against cp and "ffmpeg -c:a copy" of the same file;
+#  - the header search through 100 MiB without any frame header, against cp;
+#  - the native converter's peak memory on the 150 MB file and a 15 MB file.
+# Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
+# Korvane.exe (preset win64) and Wine are optional.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+cache=$root/build/bench
+native=$root/build/native-release/korvane
+winexe=$root/build/win64/Korvane.exe
+wine=$root/tools/wine-run.sh
+mkdir -p "$cache"
+cd "$cache"
+
+if [ ! -x "$native" ]; then
+    (cd "$root" && cmake --preset native-release >/dev/null && cmake --build build/native-release >/dev/null)
+fi
+if [ ! -x /usr/bin/time ] && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+    apt-get install -y -qq time >/dev/null 2>&1 || true
+fi
+
+# A frame stream stays valid when cut at frame boundaries and put end to end,
+# so the big file is one encoded tone repeated (no tag, no info frame).
+if [ ! -s big.mp3 ]; then
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "sine=frequency=440:duration=30" -ac 2 tone.wav
+    lame --quiet -t -b 128 tone.wav tone.mp3
+    n=$((150000000 / $(wc -c < tone.mp3) + 1))
+    i=0
+    while [ $i -lt 32 ]; do cat tone.mp3; i=$((i + 1)); done > mid.mp3
+    i=0
+    while [ $i -lt $(((n + 31) / 32)) ]; do cat mid.mp3; i=$((i + 1)); done > big.mp3
+    head -c 104857600 /dev/zero > zeros.mp3
+    rm -f tone.wav
+fi
+
+now() { date +%s.%N; }
+if (sync && echo 3 > /proc/sys/vm/drop_caches) 2>/dev/null; then
+    cache_note="cold page cache: caches dropped before every timed command"
+    settle() { sync; echo 3 > /proc/sys/vm/drop_caches; }
+else
+    cache_note="warm page cache: inputs read once with cat first (caches cannot be dropped here)"
+    cat big.mp3 zeros.mp3 mid.mp3 > /dev/null
+    settle() { sync; }
+fi
+clean() { rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav; }
+# seconds <output or -> <command...>: wall time of one run; warns when the
+# command did not leave the output it should have made
+seconds() {
+    out=$1
+    shift
+    clean
+    settle
+    t0=$(now)
+    "$@" > /dev/null 2>&1 || true
+    t1=$(now)
+    [ "$out" = - ] || [ -s "$out" ] || echo "warning: $* made no $out" >&2
+    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
+}
+row() {
+    awk -v l="$1" -v s="$2" -v c="${3:-}" 'BEGIN {
+        printf "  %-36s %8.3f s", l, s
+        if (c != "") printf "  %7.2f x cp", s / c
+        printf "\n" }'
+}
+
+echo "Korvane benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) CPUs"
+echo "Each figure is one run; $cache_note; writes are not synced inside the timing."
+echo
+echo "Conversion of big.mp3, $(wc -c < big.mp3) bytes:"
+cp_big=$(seconds big-copy.mp3 cp big.mp3 big-copy.mp3)
+row "cp" "$cp_big" "$cp_big"
+row "korvane (native, release)" "$(seconds big.wav "$native" /Q big.mp3)" "$cp_big"
+if [ -f "$winexe" ]; then
+    head -c 4180 big.mp3 > tiny.mp3
+    "$wine" "$winexe" /Q tiny.mp3 > /dev/null 2>&1 || true # creates the prefix if needed
+    row "Korvane.exe under Wine, tiny file" "$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)"
+    row "Korvane.exe under Wine" "$(seconds big.wav "$wine" "$winexe" /Q big.mp3)" "$cp_big"
+    echo "  (both Wine figures include Wine's start-up, which is most of the tiny-file one)"
+else
+    echo "  Korvane.exe: not built ($winexe), skipped"
+fi
+row "ffmpeg -i big.mp3 -c:a copy big.wav" \
+    "$(seconds big-ffmpeg.wav ffmpeg -nostdin -loglevel error -y -i big.mp3 -c:a copy big-ffmpeg.wav)" "$cp_big"
+echo
+echo "Search through zeros.mp3, $(wc -c < zeros.mp3) zero bytes, no frame header:"
+cp_zero=$(seconds zeros-copy.mp3 cp zeros.mp3 zeros-copy.mp3)
+row "cp" "$cp_zero" "$cp_zero"
+row "korvane (native, release)" "$(seconds - "$native" /Q zeros.mp3)" "$cp_zero"
+echo
+echo "Peak memory of the native converter (maximum resident set size):"
+if [ -x /usr/bin/time ]; then
+    for f in mid.mp3 big.mp3; do
+        clean
+        kb=$(/usr/bin/time -f %M "$native" /Q $f 2>&1 >/dev/null | tail -n 1)
+        printf "  %-10s %10d bytes  %6s KiB\n" $f "$(wc -c < $f)" "$kb"
+    done
+else
+    echo "  /usr/bin/time is missing (apt package \"time\"), skipped"
+fi
+clean

@@ -1,0 +1,42 @@
+#!/bin/sh
+# Builds the end-to-end fixtures in <dir> from short generated tones.
+set -eu
+dir=$1
+mkdir -p "$dir"
+cd "$dir"
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+tone() { ff -f lavfi -i "sine=frequency=$1:duration=$2:sample_rate=$3" -ac "$4" "$5"; }
+
+tone 440 2 44100 2 t44s.wav
+tone 330 1 44100 1 t44m.wav
+tone 550 1 22050 2 t22s.wav
+tone 660 1 8000 1 t8m.wav
+
+# MPEG-1 layer III, stereo, with every ID3v1.1 field.
+lame --quiet -b 128 --tt "Korvane Tone" --ta "The Testers" --tl "Fixture Album" \
+  --ty 2024 --tc "short comment" --tn 7 --tg Jazz --id3v1-only t44s.wav stereo.mp3
+# MPEG-1 layer III mono; MPEG-2 (22.05 kHz); MPEG-2.5 (8 kHz); none tagged.
+lame --quiet -m m -b 64 t44m.wav mono.mp3
+lame --quiet -b 64 t22s.wav mpeg2.mp3
+lame --quiet -m m -b 16 t8m.wav mpeg25.mp3
+# A plain stream: no tag and no info frame.
+lame --quiet -t -b 128 --resample 44.1 t44s.wav notag.mp3
+cp notag.mp3 "my song.mp3"
+# MPEG-1 layer II.
+ff -i t44s.wav -c:a mp2 -b:a 192k -f mp2 layer2.mp2
+
+# An ID3v2.3 tag with a cover picture whose bytes look like frame headers:
+# a PNG with an ancillary chunk full of FF FB / FF F3 sync patterns.
+ff -f lavfi -i color=c=red:s=16x16 -frames:v 1 plain.png
+python3 - plain.png cover.png <<'PY'
+import struct, sys, zlib
+png = open(sys.argv[1], 'rb').read()
+body = b'kvSy' + bytes.fromhex('fffb9064 fff36444 fffb9064') * 8
+chunk = struct.pack('>I', len(body) - 4) + body + struct.pack('>I', zlib.crc32(body))
+open(sys.argv[2], 'wb').write(png[:33] + chunk + png[33:])
+PY
+ff -i t44s.wav -i cover.png -map 0:a -map 1:v -c:a libmp3lame -b:a 128k -c:v copy \
+  -disposition:v attached_pic -id3v2_version 3 -metadata title="Covered" cover.mp3
+
+echo "This is not MPEG audio at all." > bad.mp3
+rm -f t44s.wav t44m.wav t22s.wav t8m.wav plain.png cover.png
