@@ -17,6 +17,18 @@ bool RegistryMissing()
     return true;
 }
 
+// An option starts with '-' or '/'. Where '/' also starts absolute paths
+// (the native build), an argument that has a further '/' or names an
+// existing entry is a file.
+bool IsOption(const std::string& arg)
+{
+    if (arg.empty() || (arg[0] != '-' && arg[0] != '/'))
+        return false;
+    if (arg[0] == '/' && PathSeparator == '/')
+        return arg.size() == 1 || (arg.find('/', 1) == std::string::npos && !FileExists(arg));
+    return true;
+}
+
 bool RegistrationOption(bool install, bool quiet)
 {
     if (RegistryMissing())
@@ -38,7 +50,7 @@ bool ProcessCommandLine()
     bool quiet = false, invalidOption = false, allWell = true;
     std::string invalidText, summary;
     for (const std::string& arg : GetArguments()) {
-        if (!arg.empty() && (arg[0] == '-' || arg[0] == '/')) {
+        if (IsOption(arg)) {
             char option = arg.size() > 1 ? arg[1] : '\0';
             if (option == '?' || option == 'H' || option == 'h') {
                 if (ShowMessageBox(NoWindow, AboutText + UsageText, AboutCaption, BoxInformation))

@@ -18,4 +18,9 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display_number" ] && break; sleep 
 if [ ! -f "$KORVANE_WINEPREFIX/system.reg" ]; then
     "$root/tools/wine-run.sh" wineboot -i >/dev/null 2>&1
 fi
+# Without a window manager, Wine's managed windows wait about 2 s whenever a
+# box closes; unmanaged windows do not.
+if ! grep -q '"Managed"="N"' "$KORVANE_WINEPREFIX/user.reg" 2>/dev/null; then
+    "$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+fi
 WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true

@@ -1,9 +1,11 @@
 // kvdriver: runs a Windows program and answers its message boxes.
 //   kvdriver <timeout-seconds> <program.exe> [args...]
+//   kvdriver <timeout-seconds> --verb <verb> <file>
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds written as \n>", then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -86,8 +88,22 @@ int main(int argc, char** argv)
     STARTUPINFOA start = {};
     start.cb = sizeof start;
     PROCESS_INFORMATION child = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start,
-                        &child)) {
+    // "--verb V file" starts the file's verb V through the shell, as Explorer would.
+    SHELLEXECUTEINFOA shell = {};
+    shell.cbSize = sizeof shell;
+    shell.fMask = SEE_MASK_NOCLOSEPROCESS;
+    shell.nShow = SW_SHOWNORMAL;
+    if (std::string(argv[2]) == "--verb" && argc == 5) {
+        shell.lpVerb = argv[3];
+        shell.lpFile = argv[4];
+        if (!ShellExecuteExA(&shell) || !shell.hProcess) {
+            std::printf("NOSTART %lu\n", GetLastError());
+            return 3;
+        }
+        child.hProcess = shell.hProcess;
+        child.dwProcessId = GetProcessId(shell.hProcess);
+    } else if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &start, &child)) {
         std::printf("NOSTART %lu\n", GetLastError());
         return 3;
     }

@@ -25,9 +25,13 @@ def read(path):
         return f.read()
 
 
-def run(cwd, *args):
+def run(cwd, *args, exe=None):
     """Korvane.exe's boxes as (caption, icon, text with \\n escaped) and its status."""
-    out = subprocess.run([OPT.wine, OPT.driver, '60', winpath(OPT.korvane)] + list(args),
+    return drive(cwd, winpath(exe or OPT.korvane), *args)
+
+
+def drive(cwd, *args):
+    out = subprocess.run([OPT.wine, OPT.driver, '60'] + list(args),
                          cwd=cwd, stdout=subprocess.PIPE, timeout=180).stdout
     boxes, status = [], None
     for key, _, rest in (l.partition(' ') for l in out.decode('latin-1').splitlines()):
@@ -63,7 +67,8 @@ def riff_chunks(wav):
     return chunks
 
 
-class KorvaneE2E(unittest.TestCase):
+class E2ECase(unittest.TestCase):
+    """A private copy of the fixtures for each test."""
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix='korvane-e2e-')
         self.addCleanup(shutil.rmtree, self.dir)
@@ -76,10 +81,12 @@ class KorvaneE2E(unittest.TestCase):
     def exist(self, *names):
         return all(os.path.exists(self.path(n)) for n in names)
 
-    def assertSummary(self, args, text):
-        self.assertEqual(run(self.dir, *args),
+    def assertSummary(self, args, text, cwd=None):
+        self.assertEqual(run(cwd or self.dir, *args),
                          ([('Korvane', 'information', text.replace('\n', '\\n'))], 0))
 
+
+class KorvaneE2E(E2ECase):
     def test_summary_lists_options_and_every_file_by_its_found_name(self):
         d = winpath(self.dir)  # a pattern or another case gives the name found
         self.assertSummary(['/x', d + '\\STEREO.MP3', 'nothere.mp3', d + '\\lay*.mp2', '-y'],
@@ -113,7 +120,9 @@ class KorvaneE2E(unittest.TestCase):
                 wav = os.path.splitext(name)[0] + '.wav'
                 self.check_wave(name, wav, *kind)
                 shutil.copy(self.path(wav), self.path('back'))
-        self.assertEqual(run(self.path('back'), '/Q', *os.listdir(self.path('back'))), ([], 0))
+        waves = sorted(os.listdir(self.path('back')))
+        self.assertSummary(waves, ''.join('Successfull: %s\n' % winpath(self.path('back', w))
+                                          for w in waves), cwd=self.path('back'))
         for name in STREAMS:
             with self.subTest(back=name):
                 src, back = read(self.path(name)), read(self.path('back', name))
@@ -146,6 +155,58 @@ class KorvaneE2E(unittest.TestCase):
         pcm = [subprocess.run(['mpg123', '-q', '-s', self.path(n)], stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL).stdout for n in (name, wav)]
         self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
+
+
+class ShellVerbE2E(E2ECase):
+    TYPE = 'KorvaneE2E.type'
+    VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
+
+    def reg(self, *args):
+        return subprocess.run([OPT.wine, 'reg'] + list(args), stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL).stdout.decode('latin-1')
+
+    def setUp(self):
+        super().setUp()
+        self.forget()
+        self.addCleanup(self.forget)
+
+    def forget(self):
+        self.reg('delete', 'HKCR\\.mp3', '/f')
+        self.reg('delete', 'HKCR\\' + self.TYPE, '/f')
+
+    def value(self, key):
+        lines = [l for l in self.reg('query', key, '/ve').splitlines() if 'REG_SZ' in l]
+        return lines[0].split('REG_SZ', 1)[1].strip() if lines else None
+
+    def box(self, icon, text):
+        return ([('Korvane', icon, text)], 0)
+
+    def test_registry_failures_and_quiet_order(self):
+        self.assertEqual(run(self.dir, '/I', 'mono.mp3'), self.box('error', 'Unable to write to registry'))
+        self.assertEqual(run(self.dir, '/U'), self.box('error', 'Unable to delete registry entries'))
+        self.assertEqual(run(self.dir, '/Q', '/I'), ([], 0))
+        self.assertFalse(self.exist('mono.wav'))
+
+    def test_verb_from_a_folder_with_blanks_converts_through_the_shell(self):
+        self.reg('add', 'HKCR\\.mp3', '/ve', '/d', self.TYPE, '/f')
+        self.reg('add', 'HKCR\\' + self.TYPE, '/f')
+        exe = self.path('Program Files', 'Korvane.exe')
+        os.mkdir(os.path.dirname(exe))
+        shutil.copy(OPT.korvane, exe)
+        installed = self.box('information', 'Successfully added registry entries')
+        self.assertEqual(run(self.dir, 'stereo.mp3', '/I', '/Q', exe=exe), installed)
+        self.assertEqual(run(self.dir, '/I', exe=exe), installed)
+        self.assertEqual(self.value(self.VERB), '&Convert with Korvane')
+        self.assertEqual(self.value(self.VERB + '\\command'), '"%s" "%%L"' % winpath(exe))
+        os.remove(self.path('stereo.wav'))
+        song = winpath(self.path('my song.mp3'))
+        self.assertEqual(drive(self.dir, '--verb', 'Korvane', song),
+                         self.box('information', 'Successfull: %s\\n' % song))
+        self.assertTrue(self.exist('my song.wav'))
+        self.assertEqual(run(self.dir, '/U', exe=exe),
+                         self.box('information', 'Successfully removed registry entries'))
+        self.assertIsNone(self.value(self.VERB))
+        self.assertEqual(self.value('HKCR\\.mp3'), self.TYPE)
 
 
 def main():

@@ -92,3 +92,11 @@ TEST_F(CommandLine, OnlyStarAndQuestionMarkAreWildcards)
     EXPECT_EQ(Run("", "'a[1].mp3' 's?ng.*'"), 0);
     EXPECT_EQ(out, "Successfull: " + dir + "/a[1].mp3\nSuccessfull: " + dir + "/song.mp3\n");
 }
+
+TEST_F(CommandLine, AbsolutePathsAreFilesNotOptions)
+{
+    EXPECT_EQ(Run("", "'" + dir + "/song.mp3' /Q"), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Run("", "'" + dir + "/song.mp3'"), 0);
+    EXPECT_EQ(out, "Successfull: " + dir + "/song.mp3\n");
+}
