@@ -2,6 +2,8 @@
 # Converter speed and memory on this machine, from one run of each command:
 #  - a >= 150 MB MP3 converted by the native korvane and by Korvane.exe under
 #    Wine, against cp and "ffmpeg -c:a copy" of the same file;
+#  - the conversion back of a WAVed MPEG of the same file, against cp;
+#  - that the chunk walk costs the same whatever the audio length;
 #  - the header search through 100 MiB without any frame header, against cp;
 #  - the native converter's peak memory on the 150 MB file and a 15 MB file.
 # Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
@@ -45,7 +47,7 @@ else
     cat big.mp3 zeros.mp3 mid.mp3 > /dev/null
     settle() { sync; }
 fi
-clean() { rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav; }
+clean() { rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 back-copy.wav; }
 # seconds <output or -> <command...>: wall time of one run; warns when the
 # command did not leave the output it should have made
 seconds() {
@@ -72,6 +74,7 @@ echo
 echo "Conversion of big.mp3, $(wc -c < big.mp3) bytes:"
 cp_big=$(seconds big-copy.mp3 cp big.mp3 big-copy.mp3)
 row "cp" "$cp_big" "$cp_big"
+row "dd bs=61440 (the converter's block size)" "$(seconds dd.mp3 dd if=big.mp3 of=dd.mp3 bs=61440 status=none)" "$cp_big"
 row "korvane (native, release)" "$(seconds big.wav "$native" /Q big.mp3)" "$cp_big"
 if [ -f "$winexe" ]; then
     head -c 4180 big.mp3 > tiny.mp3
@@ -84,6 +87,34 @@ else
 fi
 row "ffmpeg -i big.mp3 -c:a copy big.wav" \
     "$(seconds big-ffmpeg.wav ffmpeg -nostdin -loglevel error -y -i big.mp3 -c:a copy big-ffmpeg.wav)" "$cp_big"
+echo
+# The way back: a WAVed MPEG of the big file to MPEG again.
+[ -s back.wav ] || { "$native" /Q big.mp3 >/dev/null 2>&1; mv big.wav back.wav; }
+echo "Conversion back of back.wav, $(wc -c < back.wav) bytes:"
+cp_back=$(seconds back-copy.wav cp back.wav back-copy.wav)
+row "cp" "$cp_back" "$cp_back"
+row "korvane (native, release)" "$(seconds back.mp3 "$native" /Q back.wav)" "$cp_back"
+if [ -f "$winexe" ]; then
+    row "Korvane.exe under Wine" "$(seconds back.mp3 "$wine" "$winexe" /Q back.wav)" "$cp_back"
+fi
+echo
+# The chunk walk steps over the data by seeking: a file whose `data` chunk
+# is followed by an unacceptable `fmt ` chunk is walked to its end and
+# refused, whatever the audio length (the data is sparse here).
+echo "Chunk walk to a refused fmt chunk behind the data, by audio length:"
+for mb in 1 150 1500; do
+    [ -s "walk$mb.wav" ] || python3 - "walk$mb.wav" "$mb" <<'PY'
+import struct, sys
+path, size = sys.argv[1], int(sys.argv[2]) << 20
+with open(path, 'wb') as f:
+    fmt = struct.pack('<4sI', b'fmt ', 16) + struct.pack('<HHIIHH', 1, 2, 44100, 176400, 4, 16)
+    f.write(struct.pack('<4sI4s', b'RIFF', 4 + 8 + size + len(fmt), b'WAVE'))
+    f.write(struct.pack('<4sI', b'data', size))
+    f.seek(size, 1)
+    f.write(fmt)
+PY
+    row "korvane, $mb MiB of audio" "$(seconds - "$native" /Q "walk$mb.wav")"
+done
 echo
 echo "Search through zeros.mp3, $(wc -c < zeros.mp3) zero bytes, no frame header:"
 cp_zero=$(seconds zeros-copy.mp3 cp zeros.mp3 zeros-copy.mp3)
