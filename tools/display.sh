@@ -24,3 +24,7 @@ if ! grep -q '"Managed"="N"' "$KORVANE_WINEPREFIX/user.reg" 2>/dev/null; then
     "$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
 WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
+# Start the prefix's background services now, detached from any output: the
+# first Wine program of a session hands them its standard output, and a test
+# runner would wait on that pipe until they end.
+"$root/tools/wine-run.sh" cmd /c ver </dev/null >/dev/null 2>&1 || true

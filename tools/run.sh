@@ -20,17 +20,27 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     export KORVANE_WINE=/usr/lib/wine/wine
 fi
 
+# Without a display, a private one: every Wine program of this run must see
+# the same display, the path conversions below included.
+headless=false
+if [ -z "${DISPLAY:-}" ]; then
+    headless=true
+    . "$root/tools/display.sh"
+fi
+
+# Absolute Linux paths would read as options: they are given as Z:\... names.
+# Everything else passes as typed (Wine starts in the current folder).
 args=()
 for a in "$@"; do
-    case "$a" in
-        [-/]?*) if [ -e "$a" ]; then args+=("$("$root/tools/wine-run.sh" winepath -w "$a")"); else args+=("$a"); fi ;;
-        *) args+=("$("$root/tools/wine-run.sh" winepath -w "$a" 2>/dev/null || echo "$a")") ;;
-    esac
+    if [ "${a#/}" != "$a" ] && [ -e "$a" ]; then
+        args+=("$("$root/tools/wine-run.sh" winepath -w "$a")")
+    else
+        args+=("$a")
+    fi
 done
 
-if [ -n "${DISPLAY:-}" ]; then
+if ! $headless; then
     exec "$root/tools/wine-run.sh" "$exe" "${args[@]}"
 fi
-. "$root/tools/display.sh"
-"$root/tools/wine-run.sh" "$root/build/win64/kvdriver.exe" 600 "$exe" "${args[@]}" |
-    sed -e 's/^BOX /--- /' -e 's/^TEXT //' -e 's/\\n/\n/g' -e '/^ICON /d' -e '/^EXIT /d'
+"$root/tools/wine-run.sh" "$root/build/win64/tests/e2e/kvdriver.exe" 600 "$exe" "${args[@]}" |
+    perl -ne 'next if /^(ICON|EXIT) /; s/^BOX /--- /; s/^TEXT //; s/\\(\\|n)/$1 eq "n" ? "\n" : "\\"/ge; print'

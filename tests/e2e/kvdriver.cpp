@@ -2,7 +2,7 @@
 //   kvdriver <timeout-seconds> <program.exe> [args...]
 //   kvdriver <timeout-seconds> --verb <verb> <file>
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
-// "TEXT <text, line feeds written as \n>", then closed with OK. The end is
+// "TEXT <text, line feeds as \n, backslashes doubled>", then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 #include <windows.h>
 #include <shellapi.h>
@@ -64,7 +64,8 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
         return TRUE;
     std::string text;
     for (char c : Text(window, 0xFFFF))
-        text += c == '\n' ? std::string("\\n") : c == '\r' ? std::string() : std::string(1, c);
+        text += c == '\n' ? std::string("\\n") : c == '\\' ? std::string("\\\\")
+                : c == '\r' ? std::string() : std::string(1, c);
     std::printf("BOX %s\nICON %s\nTEXT %s\n", Text(window, -1).c_str(), IconKind(window),
                 text.c_str());
     std::fflush(stdout);
