@@ -93,15 +93,17 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages)
 namespace {
 const char* const VerbKeyName = "Korvane";
 
-// The file type (ProgID) that ".mp3" is associated with; empty when there is
-// none or the ".mp3" key could not be closed again.
-std::string Mp3FileType()
+// The key of the file type (ProgID) that ".mp3" is associated with; none
+// when there is no such type or the ".mp3" key could not be closed again.
+TRegKey OpenMp3FileType()
 {
     TRegKey mp3 = OpenRegKey(ClassesRoot, ".mp3", false);
     if (mp3 == NoKey)
-        return std::string();
+        return NoKey;
     std::string progId = ReadRegString(mp3, std::string());
-    return CloseRegKey(mp3) ? progId : std::string();
+    if (!CloseRegKey(mp3) || progId.empty())
+        return NoKey;
+    return OpenRegKey(ClassesRoot, progId, false);
 }
 } // namespace
 
@@ -110,10 +112,7 @@ bool InstallShellVerb()
     // The shell starts the program with the chosen file's long name:
     // "<program path>" "%L".
     std::string command = FormatText(LoadText(5016), {GetProgramPath()});
-    std::string progId = Mp3FileType();
-    if (progId.empty())
-        return false;
-    TRegKey fileType = OpenRegKey(ClassesRoot, progId, false);
+    TRegKey fileType = OpenMp3FileType();
     if (fileType == NoKey)
         return false;
     bool result = false;
@@ -138,10 +137,7 @@ bool InstallShellVerb()
 
 bool UninstallShellVerb()
 {
-    std::string progId = Mp3FileType();
-    if (progId.empty())
-        return false;
-    TRegKey fileType = OpenRegKey(ClassesRoot, progId, false);
+    TRegKey fileType = OpenMp3FileType();
     if (fileType == NoKey)
         return false;
     TRegKey shell = OpenRegKey(fileType, "shell", false);

@@ -60,12 +60,14 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
         return false;
     }
     const std::string outputName = ReplaceExtension(fileName, "wav");
-    TOutputFile output;
-    if (length > 0x7FFFFFFF || !BeginOutput(output, outputName, source)) {
+    if (length > 0x7FFFFFFF) {
         if (showMessages)
             ShowError(owner, 5, outputName);
         return false;
     }
+    TOutputFile output;
+    if (!BeginOutput(output, outputName, source, owner, showMessages))
+        return false;
     // Whole seconds at the stream's byte rate, times the sample rate.
     std::uint32_t factValue = std::uint32_t(length / format.nAvgBytesPerSec) * format.nSamplesPerSec;
     if (!WriteWaveFile(owner, source, output.File, format, audioStart, std::uint32_t(length),
@@ -73,12 +75,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
         AbandonOutput(output);
         return false;
     }
-    if (!CommitOutput(output)) {
-        if (showMessages)
-            ShowError(owner, 5, outputName);
-        return false;
-    }
-    return true;
+    return CommitOutput(output, owner, showMessages);
 }
 } // namespace
 

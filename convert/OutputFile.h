@@ -16,9 +16,12 @@ struct TOutputFile {
 
 // Creates the temporary file for Name; false when Name is the open Source
 // itself (a link, or the same file under another spelling) or when nothing
-// can be created beside it.
-bool BeginOutput(TOutputFile& output, const std::string& name, TFile source);
-// Closes the temporary file and moves it over the final name.
-bool CommitOutput(TOutputFile& output);
+// can be created beside it. Failures show "Unable to create" and the name
+// when ShowMessages is on.
+bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWindow owner,
+                 bool showMessages);
+// Closes the temporary file and moves it over the final name; a failure is
+// shown as for BeginOutput.
+bool CommitOutput(TOutputFile& output, TWindow owner, bool showMessages);
 // Closes and removes the temporary file.
 void AbandonOutput(TOutputFile& output);

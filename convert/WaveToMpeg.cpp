@@ -36,11 +36,8 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
     }
     const std::string outputName = ReplaceExtension(fileName, extension);
     TOutputFile output;
-    if (!BeginOutput(output, outputName, source)) {
-        if (showMessages)
-            ShowError(owner, 5, outputName);
+    if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;
-    }
     if (SeekFile(source, dataSpan.Position) != dataSpan.Position) {
         AbandonOutput(output);
         return false;
@@ -52,7 +49,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
         // counts as failed. Any other short copy is a failed write.
         std::int64_t held = GetFileSize(source) - dataSpan.Position;
         if (copied == held && held < dataSpan.Size)
-            CommitOutput(output);
+            CommitOutput(output, owner, showMessages);
         else
             AbandonOutput(output);
         return false;
@@ -65,12 +62,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
             return false;
         }
     }
-    if (!CommitOutput(output)) {
-        if (showMessages)
-            ShowError(owner, 5, outputName);
-        return false;
-    }
-    return true;
+    return CommitOutput(output, owner, showMessages);
 }
 } // namespace
 
