@@ -52,6 +52,11 @@ TEST_F(WaveReader, ScanResultsOfHostileFiles)
         {Riff("fmt " + Le32(0xFFFFFFFF) + Fmt55), -2}, {Riff("junk" + Le32(0xFFFFFFF7) + Z(64)), 1},
         {Riff("junk" + Le32(0xFFFFFFF8) + Z(64)), 1}, {Riff(Chunk("LIST", "ab") + Chunk("LIST", "adtl")), 1},
         {Riff(Chunk("odd ", "x") + Chunk("fmt ", Fmt55)), 3}, // pad byte after an odd body
+        {Riff("odd " + Le32(1) + "x" + Chunk("fmt ", Fmt55)), 1}, // no pad: the walk is off
+        {Riff(Chunk("odd ", "x")), 1}, {"RIFF" + Le32(0) + "WAVE" + Chunk("fmt ", Fmt55), 0},
+        {Riff(Chunk("fmt ", Fmt55.substr(0, 16)) + Chunk("fmt ", Fmt55 + Z(20))), 3},
+        {Riff(Chunk("data", Frames) + Chunk("fmt ", Fmt55)), 11}, {Riff(Chunk("fact", Le32(9).substr(0, 1))), 5},
+        {Frames + Frames, 0}, // an MP3 named .wav
     };
     for (const auto& row : rows)
         EXPECT_EQ(Scan(row.first), row.second) << testing::PrintToString(row.first.substr(0, 24));
