@@ -1,6 +1,6 @@
 // kvdriver: runs a Windows program and answers its message boxes.
 //   kvdriver <timeout-seconds> <program.exe> [args...]
-//   kvdriver <timeout-seconds> --verb <verb> <file>
+//   kvdriver <timeout-seconds> --verb <verb> <file>   (the file's shell verb, as Explorer would)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds as \n, backslashes doubled>", then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
@@ -8,19 +8,10 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
 DWORD childId;
-
-std::string Text(HWND window, int id)
-{
-    char buffer[8192] = {0};
-    id < 0 ? GetWindowTextA(window, buffer, sizeof buffer)
-           : GetDlgItemTextA(window, id, buffer, sizeof buffer);
-    return buffer;
-}
 
 // The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
 // mean nothing outside their process under Wine, so the icon is told by its
@@ -32,42 +23,33 @@ const char* IconKind(HWND box)
     if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r))
         return "none";
     RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    const LONG w = r.right - r.left, h = r.bottom - r.top;
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, shot);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
+    HDC screen = GetDC(nullptr);
     int red = 0, blue = 0;
-    const BYTE* p = static_cast<const BYTE*>(bits); // blue, green, red, unused
-    for (const BYTE* end = p + (p ? 4 * w * h : 0); p < end; p += 4) {
-        red += p[2] > p[0] + 64;
-        blue += p[0] > p[2] + 64;
-    }
-    DeleteObject(SelectObject(memory, old));
-    DeleteDC(memory);
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x) {
+            const COLORREF c = GetPixel(screen, x, y);
+            red += GetRValue(c) > GetBValue(c) + 64;
+            blue += GetBValue(c) > GetRValue(c) + 64;
+        }
     ReleaseDC(nullptr, screen);
-    return red > 20 && red > 4 * blue     ? "error"
-           : blue > 20 && blue > 4 * red ? "information"
-                                         : "none";
+    return red > 20 && red > 4 * blue ? "error"
+           : blue > 20 && blue > 4 * red ? "information" : "none";
 }
 
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
     DWORD owner = 0;
-    char cls[64] = {0};
+    char cls[64] = {0}, caption[256] = {0}, body[8192] = {0};
     GetWindowThreadProcessId(window, &owner);
-    if (owner != childId || !IsWindowVisible(window) || !GetClassNameA(window, cls, sizeof cls) ||
-        std::string(cls) != "#32770")
+    GetClassNameA(window, cls, sizeof cls);
+    if (owner != childId || !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
+    GetWindowTextA(window, caption, sizeof caption);
+    GetDlgItemTextA(window, 0xFFFF, body, sizeof body);
     std::string text;
-    for (char c : Text(window, 0xFFFF))
-        text += c == '\n' ? std::string("\\n") : c == '\\' ? std::string("\\\\")
-                : c == '\r' ? std::string() : std::string(1, c);
-    std::printf("BOX %s\nICON %s\nTEXT %s\n", Text(window, -1).c_str(), IconKind(window),
-                text.c_str());
+    for (const char* c = body; *c; ++c)
+        text += *c == '\n' ? "\\n" : *c == '\\' ? "\\\\" : *c == '\r' ? "" : std::string(1, *c);
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", caption, IconKind(window), text.c_str());
     std::fflush(stdout);
     SendMessageA(window, WM_COMMAND, IDOK, 0);
     return TRUE;
@@ -80,46 +62,44 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;
     }
-    std::string line;
-    for (int i = 2; i < argc; ++i) { // blanks split arguments, double quotes group them
-        std::string arg = argv[i];
-        bool blank = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
-        line += (i > 2 ? " " : "") + (blank ? "\"" + arg + "\"" : arg);
-    }
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION child = {};
-    // "--verb V file" starts the file's verb V through the shell, as Explorer would.
-    SHELLEXECUTEINFOA shell = {};
-    shell.cbSize = sizeof shell;
-    shell.fMask = SEE_MASK_NOCLOSEPROCESS;
-    shell.nShow = SW_SHOWNORMAL;
+    HANDLE child = nullptr;
     if (std::string(argv[2]) == "--verb" && argc == 5) {
+        SHELLEXECUTEINFOA shell = {};
+        shell.cbSize = sizeof shell;
+        shell.fMask = SEE_MASK_NOCLOSEPROCESS;
         shell.lpVerb = argv[3];
         shell.lpFile = argv[4];
-        if (!ShellExecuteExA(&shell) || !shell.hProcess) {
-            std::printf("NOSTART %lu\n", GetLastError());
-            return 3;
+        shell.nShow = SW_SHOWNORMAL;
+        if (ShellExecuteExA(&shell))
+            child = shell.hProcess;
+    } else {
+        std::string line;
+        for (int i = 2; i < argc; ++i) { // blanks split arguments, double quotes group them
+            std::string arg = argv[i];
+            bool blank = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
+            line += (i > 2 ? " " : "") + (blank ? "\"" + arg + "\"" : arg);
         }
-        child.hProcess = shell.hProcess;
-        child.dwProcessId = GetProcessId(shell.hProcess);
-    } else if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &start, &child)) {
+        STARTUPINFOA start = {};
+        start.cb = sizeof start;
+        PROCESS_INFORMATION info = {};
+        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &start, &info))
+            child = info.hProcess;
+    }
+    if (!child) {
         std::printf("NOSTART %lu\n", GetLastError());
         return 3;
     }
-    childId = child.dwProcessId;
-    const DWORD limit = GetTickCount() + DWORD(std::atoi(argv[1])) * 1000;
-    while (WaitForSingleObject(child.hProcess, 50) == WAIT_TIMEOUT) {
-        if (LONG(GetTickCount() - limit) > 0) {
-            TerminateProcess(child.hProcess, 1);
+    childId = GetProcessId(child);
+    const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[1])) * 1000;
+    for (; WaitForSingleObject(child, 50) == WAIT_TIMEOUT; EnumWindows(Answer, 0))
+        if (GetTickCount() - begun > limit) {
+            TerminateProcess(child, 1);
             std::printf("TIMEOUT\n");
             return 2;
         }
-        EnumWindows(Answer, 0);
-    }
     DWORD code = 0;
-    GetExitCodeProcess(child.hProcess, &code);
+    GetExitCodeProcess(child, &code);
     std::printf("EXIT %lu\n", code);
     return 0;
 }

@@ -1,32 +1,26 @@
 #!/bin/sh
 # Builds the end-to-end fixtures in <dir> from short generated tones.
 set -eu
-dir=$1
-mkdir -p "$dir"
-cd "$dir"
+mkdir -p "$1" && cd "$1"
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 tone() { ff -f lavfi -i "sine=frequency=$1:duration=$2:sample_rate=$3" -ac "$4" "$5"; }
-
 tone 440 2 44100 2 t44s.wav
 tone 330 1 44100 1 t44m.wav
 tone 550 1 22050 2 t22s.wav
 tone 660 1 8000 1 t8m.wav
 
-# MPEG-1 layer III, stereo, with every ID3v1.1 field.
+# MPEG-1 layer III stereo with every ID3v1.1 field; mono; MPEG-2; MPEG-2.5; layer II.
 lame --quiet -b 128 --tt "Korvane Tone" --ta "The Testers" --tl "Fixture Album" \
   --ty 2024 --tc "short comment" --tn 7 --tg Jazz --id3v1-only t44s.wav stereo.mp3
-# MPEG-1 layer III mono; MPEG-2 (22.05 kHz); MPEG-2.5 (8 kHz); none tagged.
 lame --quiet -m m -b 64 t44m.wav mono.mp3
 lame --quiet -b 64 t22s.wav mpeg2.mp3
 lame --quiet -m m -b 16 t8m.wav mpeg25.mp3
+ff -i t44s.wav -c:a mp2 -b:a 192k -f mp2 layer2.mp2
 # A plain stream: no tag and no info frame.
 lame --quiet -t -b 128 --resample 44.1 t44s.wav notag.mp3
 cp notag.mp3 "my song.mp3"
-# MPEG-1 layer II.
-ff -i t44s.wav -c:a mp2 -b:a 192k -f mp2 layer2.mp2
 
-# An ID3v2.3 tag with a cover picture whose bytes look like frame headers:
-# a PNG with an ancillary chunk full of FF FB / FF F3 sync patterns.
+# ID3v2.3 with a cover PNG whose ancillary chunk is full of FF FB / FF F3 sync patterns.
 ff -f lavfi -i color=c=red:s=16x16 -frames:v 1 plain.png
 python3 - plain.png cover.png <<'PY'
 import struct, sys, zlib
@@ -39,4 +33,4 @@ ff -i t44s.wav -i cover.png -map 0:a -map 1:v -c:a libmp3lame -b:a 128k -c:v cop
   -disposition:v attached_pic -id3v2_version 3 -metadata title="Covered" cover.mp3
 
 echo "This is not MPEG audio at all." > bad.mp3
-rm -f t44s.wav t44m.wav t22s.wav t8m.wav plain.png cover.png
+rm -f t*.wav plain.png cover.png
