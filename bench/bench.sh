@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Converter speed and memory on this machine, from one run of each command:
 #  - a >= 150 MB MP3 converted by the native korvane and by Korvane.exe under
 #    Wine, against cp and "ffmpeg -c:a copy" of the same file;
@@ -39,37 +39,35 @@ if [ ! -s big.mp3 ]; then
 fi
 
 now() { date +%s.%N; }
-if (sync && echo 3 > /proc/sys/vm/drop_caches) 2>/dev/null; then
-    cache_note="cold page cache: caches dropped before every timed command"
-    settle() { sync; echo 3 > /proc/sys/vm/drop_caches; }
-else
-    cache_note="warm page cache: inputs read once with cat first (caches cannot be dropped here)"
-    cat big.mp3 zeros.mp3 mid.mp3 > /dev/null
-    settle() { sync; }
-fi
+# The page cache stays warm: every input is read once first, and each figure
+# is the middle one of three runs, which keeps the host's disk out of it.
+cache_note="warm page cache, each figure the median of three runs"
+cat big.mp3 zeros.mp3 mid.mp3 > /dev/null
 clean() { rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 back-copy.wav; }
-# seconds <output or -> <command...>: wall time of one run; warns when the
-# command did not leave the output it should have made
+# seconds <output or -> <command...>: median wall time of three runs; warns
+# when the command did not leave the output it should have made
 seconds() {
     out=$1
     shift
-    clean
-    settle
-    t0=$(now)
-    "$@" > /dev/null 2>&1 || true
-    t1=$(now)
-    [ "$out" = - ] || [ -s "$out" ] || echo "warning: $* made no $out" >&2
-    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
+    for run in 1 2 3; do
+        clean
+        sync
+        t0=$(now)
+        "$@" > /dev/null 2>&1 || true
+        t1=$(now)
+        [ "$out" = - ] || [ -s "$out" ] || echo "warning: $* made no $out" >&2
+        awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", b - a }'
+    done | sort -n | sed -n 2p
 }
 row() {
     awk -v l="$1" -v s="$2" -v c="${3:-}" 'BEGIN {
-        printf "  %-36s %8.3f s", l, s
+        printf "  %-42s %8.3f s", l, s
         if (c != "") printf "  %7.2f x cp", s / c
         printf "\n" }'
 }
 
 echo "Korvane benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) CPUs"
-echo "Each figure is one run; $cache_note; writes are not synced inside the timing."
+echo "All figures from this one run of the script: $cache_note; writes are not synced inside the timing."
 echo
 echo "Conversion of big.mp3, $(wc -c < big.mp3) bytes:"
 cp_big=$(seconds big-copy.mp3 cp big.mp3 big-copy.mp3)
@@ -77,6 +75,7 @@ row "cp" "$cp_big" "$cp_big"
 row "dd bs=61440 (the converter's block size)" "$(seconds dd.mp3 dd if=big.mp3 of=dd.mp3 bs=61440 status=none)" "$cp_big"
 row "korvane (native, release)" "$(seconds big.wav "$native" /Q big.mp3)" "$cp_big"
 if [ -f "$winexe" ]; then
+    . "$root/tools/display.sh" # one Wine session for every Wine figure
     head -c 4180 big.mp3 > tiny.mp3
     "$wine" "$winexe" /Q tiny.mp3 > /dev/null 2>&1 || true # creates the prefix if needed
     row "Korvane.exe under Wine, tiny file" "$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)"
