@@ -1,4 +1,5 @@
-// Helpers of the unit tests: a private folder per test and whole-file I/O.
+// Helpers of the unit tests: a private folder per test, whole-file I/O and
+// the byte pieces of MPEG audio and RIFF files.
 #pragma once
 
 #include "DeclUnit.h"
@@ -15,11 +16,17 @@
 
 inline std::string Z(std::size_t count) { return std::string(count, '\0'); }
 inline std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-inline void WriteFile(const std::string& name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
 
-inline std::string Chunk(const std::string& id, const std::string& body) { return id + Le32(std::uint32_t(body.size())) + body + Z(body.size() % 2); }
+inline std::string Chunk(const std::string& id, const std::string& body)
+{
+    return id + Le32(std::uint32_t(body.size())) + body + Z(body.size() % 2);
+}
 inline std::string Item(const std::string& id, const std::string& text) { return Chunk(id, text + '\0'); }
 
+inline void WriteFile(const std::string& name, const std::string& bytes)
+{
+    std::ofstream(name, std::ios::binary) << bytes;
+}
 inline std::string ReadFile(const std::string& name)
 {
     std::ifstream in(name, std::ios::binary);
@@ -34,6 +41,14 @@ inline std::string Hex(const char* text)
         out += char(byte);
     return out;
 }
+
+const std::string H1 = Hex("FF FB 90 64"); // MPEG-1 layer 3, 128 kbit/s, 44.1 kHz, joint stereo
+const std::string H2 = Hex("FF FD A4 04"); // MPEG-1 layer 2, 192 kbit/s, 48 kHz, stereo
+// The format records that describe H1 and H2.
+const std::string Fmt55 = Hex("55 00 02 00 44 AC 00 00 80 3E 00 00 01 00 00 00 0C 00 "
+                              "01 00 02 00 00 00 A1 01 01 00 71 05");
+const std::string Fmt50 = Hex("50 00 02 00 80 BB 00 00 C0 5D 00 00 40 02 10 00 16 00 02 00 "
+                              "00 DC 05 00 01 00 04 00 00 00 18 00 00 00 00 00 00 00 00 00");
 
 inline std::set<std::string> Listing(const std::string& dir)
 {
@@ -55,18 +70,16 @@ inline std::string Tag(const std::string& title, const std::string& artist, cons
     return tag;
 }
 
-// Each test works in root/d; root also takes what the converter prints.
+// Each test works in a folder of its own, mode 0755; Listing leaves out names with a leading dot.
 class TempDirTest : public ::testing::Test {
 protected:
-    std::string root, dir;
+    std::string dir;
     void SetUp() override
     {
         char templ[] = "/tmp/korvane-test-XXXXXX", real[PATH_MAX];
-        ASSERT_TRUE(::mkdtemp(templ) && ::realpath(templ, real));
-        root = real;
-        dir = root + "/d";
-        ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+        ASSERT_TRUE(::mkdtemp(templ) && ::realpath(templ, real) && ::chmod(real, 0755) == 0);
+        dir = real;
         LoadCatalogue();
     }
-    void TearDown() override { EXPECT_TRUE(root.empty() || std::system(("rm -rf '" + root + "'").c_str()) == 0); }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
 };
