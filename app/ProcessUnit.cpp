@@ -6,17 +6,6 @@
 #include "WaveToMpeg.h"
 
 namespace {
-// The native build has no registry: /I and /U say so instead of failing
-// with a registry message.
-bool RegistryMissing()
-{
-    if (PlatformIsWindows)
-        return false;
-    ShowMessageBox(NoWindow, "The /I and /U options exist only in the Windows program.",
-                   ProgramTitle, BoxError);
-    return true;
-}
-
 // An option starts with '-' or '/'. Where '/' also starts absolute paths
 // (the native build), an argument that has a further '/' or names an
 // existing entry is a file.
@@ -31,8 +20,13 @@ bool IsOption(const std::string& arg)
 
 bool RegistrationOption(bool install, bool quiet)
 {
-    if (RegistryMissing())
+    // The native build has no registry: it says so rather than report a
+    // registry failure.
+    if (!PlatformIsWindows) {
+        ShowMessageBox(NoWindow, "The /I and /U options exist only in the Windows program.",
+                       ProgramTitle, BoxError);
         return false;
+    }
     bool ok = install ? InstallShellVerb() : UninstallShellVerb();
     if (!quiet) {
         if (ok)
@@ -47,7 +41,7 @@ bool RegistrationOption(bool install, bool quiet)
 
 bool ProcessCommandLine()
 {
-    bool quiet = false, invalidOption = false, allWell = true;
+    bool quiet = false, allWell = true;
     std::string invalidText, summary;
     for (const std::string& arg : GetArguments()) {
         if (IsOption(arg)) {
@@ -60,7 +54,6 @@ bool ProcessCommandLine()
             } else if (option == 'Q' || option == 'q') {
                 quiet = true;
             } else {
-                invalidOption = true;
                 invalidText += arg + " ";
                 allWell = false;
             }
@@ -76,7 +69,7 @@ bool ProcessCommandLine()
             allWell = allWell && converted;
         }
     }
-    if (invalidOption)
+    if (!invalidText.empty())
         summary = ErrorTexts[3] + invalidText + "\n\n" + summary;
     if (!quiet && !summary.empty())
         ShowMessageBox(NoWindow, summary, ProgramTitle, BoxInformation);
