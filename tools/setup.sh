@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ googletest python3
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-          wine wine64 xvfb xauth x11-utils imagemagick
+          wine wine64 xvfb
           lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
