@@ -14,7 +14,10 @@ protected:
         // a1.mp3 is what the name a[1].mp3 would match if brackets were wildcards.
         for (auto file : {std::make_pair("song.mp3", H1 + Z(20000)), {"a[1].mp3", H1 + Z(20000)},
                           {"a1.mp3", ""}, {"text.txt", "Some text.\n"}, {"empty.mp3", ""},
-                          {"short.mp3", Z(3) + H1}, {"ff.mp3", std::string(1 << 20, '\xFF')}})
+                          {"short.mp3", Z(3) + H1}, {"ff.mp3", std::string(1 << 20, '\xFF')},
+                          {"pcm.mp3", "RIFF" + Le32(36 + 8000) + "WAVEfmt " + Le32(16) +
+                                          Hex("01 00 02 00 44 AC 00 00 10 B1 02 00 04 00 10 00") +
+                                          "data" + Le32(8000) + Z(8000)}})
             WriteFile(dir + "/" + file.first, file.second);
         ASSERT_EQ(::mkdir((dir + "/sub").c_str(), 0755) | ::chmod((dir + "/song.mp3").c_str(), 0644), 0);
     }
@@ -63,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
            {"a[1].wav", "song.wav"}},
     CliRow{"text.txt", "Failed : @/text.txt\n", 1, {}}, CliRow{"empty.mp3", "Failed : @/empty.mp3\n", 1, {}},
     CliRow{"short.mp3", "Failed : @/short.mp3\n", 1, {}}, CliRow{"ff.mp3", "Failed : @/ff.mp3\n", 1, {}},
-    CliRow{"sub", "Failed : @/sub\n", 1, {}}));
+    CliRow{"sub", "Failed : @/sub\n", 1, {}}, CliRow{"pcm.mp3", "Failed : @/pcm.mp3\n", 1, {}}));
 
 TEST_F(CommandLine, HelpAndWindowsOnlyOptions)
 {
