@@ -79,6 +79,28 @@ bool ReadTrackNumber(const std::string& text, int& number)
     return true;
 }
 
+// Where the search for the first frame header starts: the end of a
+// well-formed ID3v2 tag at the start of the file ("ID3", version bytes below
+// FF, flags, a 28-bit syncsafe size, 10 more bytes with a footer) that ends
+// inside the file, else 0. Album art in such a tag often holds bytes that
+// look like frame headers.
+std::int64_t GetId3v2TagEnd(TFile file, std::int64_t fileSize)
+{
+    std::uint8_t head[10];
+    if (fileSize < 10 || SeekFile(file, 0) != 0 || ReadBytes(file, head, 10) != 10)
+        return 0;
+    if (std::memcmp(head, "ID3", 3) != 0 || head[3] == 0xFF || head[4] == 0xFF)
+        return 0;
+    std::int64_t size = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (head[i] & 0x80)
+            return 0;
+        size = size << 7 | head[i];
+    }
+    std::int64_t end = 10 + size + ((head[5] & 0x10) ? 10 : 0);
+    return end <= fileSize ? end : 0;
+}
+
 void Put16(std::uint8_t* out, std::uint16_t value)
 {
     out[0] = std::uint8_t(value);
@@ -140,23 +162,6 @@ bool IsMpegHeader(std::uint32_t value)
     DecodeMpegHeader(value, header);
     return header.Version != 0 && header.Layer != 0 && header.Bitrate != 0 &&
            header.SampleRate != 0 && header.Emphasis != 2;
-}
-
-std::int64_t GetId3v2TagEnd(TFile file, std::int64_t fileSize)
-{
-    std::uint8_t head[10];
-    if (fileSize < 10 || SeekFile(file, 0) != 0 || ReadBytes(file, head, 10) != 10)
-        return 0;
-    if (std::memcmp(head, "ID3", 3) != 0 || head[3] == 0xFF || head[4] == 0xFF)
-        return 0;
-    std::int64_t size = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (head[i] & 0x80)
-            return 0;
-        size = size << 7 | head[i];
-    }
-    std::int64_t end = 10 + size + ((head[5] & 0x10) ? 10 : 0);
-    return end <= fileSize ? end : 0;
 }
 
 void FindFirstMpegHeader(TFile file, TMpegHeader& header)

@@ -65,9 +65,6 @@ void DecodeMpegHeader(std::uint32_t value, TMpegHeader& header);
 // Searches from offset 0 (or from the end of a leading ID3v2 tag) for the
 // first usable header; on success the file is positioned at it.
 void FindFirstMpegHeader(TFile file, TMpegHeader& header);
-// Where the search for the first frame header starts: the end of a
-// well-formed ID3v2 tag at the start of the file, else 0.
-std::int64_t GetId3v2TagEnd(TFile file, std::int64_t fileSize);
 void MakeMpegWaveFormat(const TMpegHeader& header, TMpegWaveFormat& format);
 // The record as written into the file (18 + cbSize bytes); returns that size.
 int SerializeMpegWaveFormat(const TMpegWaveFormat& format, std::uint8_t out[MpegWaveFormatMaxSize]);
