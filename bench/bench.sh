@@ -7,12 +7,14 @@
 #  - the header search through 100 MiB without any frame header, against cp;
 #  - the native converter's peak memory on the 150 MB file and a 15 MB file.
 # Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
-# Korvane.exe (preset win64) and Wine are optional.
+# Korvane.exe and Wine are optional: the i686 build where 32-bit Wine runs,
+# else the x86-64 build.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=$root/build/bench
 native=$root/build/native-release/korvane
-winexe=$root/build/win64/Korvane.exe
+. "$root/tools/winebuild.sh"
+winexe=$root/build/$win_preset/Korvane.exe
 wine=$root/tools/wine-run.sh
 mkdir -p "$cache"
 cd "$cache"
@@ -80,7 +82,7 @@ if [ -f "$winexe" ]; then
     "$wine" "$winexe" /Q tiny.mp3 > /dev/null 2>&1 || true # creates the prefix if needed
     row "Korvane.exe under Wine, tiny file" "$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)"
     row "Korvane.exe under Wine" "$(seconds big.wav "$wine" "$winexe" /Q big.mp3)" "$cp_big"
-    echo "  (both Wine figures include Wine's start-up, which is most of the tiny-file one)"
+    echo "  (both Wine figures include Wine's start-up, which is most of the tiny-file one; $win_build_text)"
 else
     echo "  Korvane.exe: not built ($winexe), skipped"
 fi

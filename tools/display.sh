@@ -15,6 +15,11 @@ stop_display() {
 }
 trap stop_display EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display_number" ] && break; sleep 0.1; done
+# The persistent server first: started later, it would find the server of
+# the first program still running, fail, and leave every later program to
+# start a server and the prefix's services of its own (seconds each).
+mkdir -p "$KORVANE_WINEPREFIX"
+WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
 if [ ! -f "$KORVANE_WINEPREFIX/system.reg" ]; then
     "$root/tools/wine-run.sh" wineboot -i >/dev/null 2>&1
 fi
@@ -23,8 +28,13 @@ fi
 if ! grep -q '"Managed"="N"' "$KORVANE_WINEPREFIX/user.reg" 2>/dev/null; then
     "$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
-WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
 # Start the prefix's background services now, detached from any output: the
 # first Wine program of a session hands them its standard output, and a test
 # runner would wait on that pipe until they end.
 "$root/tools/wine-run.sh" cmd /c ver </dev/null >/dev/null 2>&1 || true
+# Keep Wine's desktop open for the whole session (kvdriver --hold), where
+# the driver is built: without it every program waits for a new desktop.
+. "$root/tools/winebuild.sh"
+if [ -f "$root/build/$win_preset/tests/e2e/kvdriver.exe" ]; then
+    "$root/tools/wine-run.sh" "$root/build/$win_preset/tests/e2e/kvdriver.exe" --hold </dev/null >/dev/null 2>&1 &
+fi

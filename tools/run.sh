@@ -6,19 +6,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
-for preset in win32 win64; do
-    cmake -S "$root" --preset "$preset" >/dev/null
-    cmake --build "$root/build/$preset" --target Korvane >/dev/null
-done
-cmake --build "$root/build/win64" --target kvdriver >/dev/null
-
 # The 32-bit program where this machine can run 32-bit code, else the x86-64
 # build of the same sources.
-exe=$root/build/win64/Korvane.exe
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    exe=$root/build/win32/Korvane.exe
-    export KORVANE_WINE=/usr/lib/wine/wine
-fi
+. "$root/tools/winebuild.sh"
+cmake -S "$root" --preset "$win_preset" >/dev/null
+cmake --build "$root/build/$win_preset" --target Korvane kvdriver >/dev/null
+exe=$root/build/$win_preset/Korvane.exe
+driver=$root/build/$win_preset/tests/e2e/kvdriver.exe
 
 # Without a display, a private one: every Wine program of this run must see
 # the same display, the path conversions below included.
@@ -42,5 +36,5 @@ done
 if ! $headless; then
     exec "$root/tools/wine-run.sh" "$exe" "${args[@]}"
 fi
-"$root/tools/wine-run.sh" "$root/build/win64/tests/e2e/kvdriver.exe" 600 "$exe" "${args[@]}" |
+"$root/tools/wine-run.sh" "$driver" 600 "$exe" "${args[@]}" |
     perl -ne 'next if /^(ICON|EXIT) /; s/^BOX /--- /; s/^TEXT //; s/\\(\\|n)/$1 eq "n" ? "\n" : "\\"/ge; print'

@@ -1,18 +1,49 @@
 #!/bin/bash
 # Installs, with apt-get, whatever the build and the tests need and this
 # machine lacks (run as root on Debian). Quiet when nothing is missing.
+# Where the kernel runs 32-bit code, 32-bit Wine is installed too, so that
+# the i686 Korvane.exe itself can be run; elsewhere that step is skipped.
 set -euo pipefail
-packages=(cmake ninja-build g++ googletest python3
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-          wine wine64 xvfb
-          lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
+export DEBIAN_FRONTEND=noninteractive
+updated=false
+
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
     echo "setup: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q >/dev/null
+    if ! $updated; then
+        apt-get update -q >/dev/null && updated=true
+    fi
     apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+install_missing cmake ninja-build g++ binutils googletest python3 \
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
+    wine wine64 xvfb \
+    lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev
+
+# Does this kernel run i386 code? A five-instruction i386 program that exits
+# with 42 tells, without guessing from the architecture's name.
+runs_i386() {
+    local dir rc=1
+    dir=$(mktemp -d)
+    printf '.globl _start\n_start: movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' > "$dir/t.s"
+    if as --32 "$dir/t.s" -o "$dir/t.o" 2>/dev/null && ld -m elf_i386 "$dir/t.o" -o "$dir/t" 2>/dev/null; then
+        "$dir/t" 2>/dev/null; [ $? -eq 42 ] && rc=0
+    fi
+    rm -rf "$dir"
+    return $rc
+}
+
+if runs_i386; then
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+        # A failure here leaves the x86-64 build to stand in; it must not end the set-up.
+        {
+            dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && updated=false; }
+            install_missing wine32:i386
+        } || echo "setup: 32-bit Wine could not be installed; the x86-64 build stands in"
+    fi
 fi

@@ -2,7 +2,9 @@
 # Builds everything and runs every test: the native converter's unit tests
 # under the sanitizers, then the Windows backend tests and the end-to-end
 # tests of Korvane.exe under Wine, on a private Xvfb display and a Wine
-# prefix inside the build tree; then a short run of each fuzz target.
+# prefix inside the build tree; then the release package's check and a short
+# run of each fuzz target. The Windows tests run on the i686 build wherever
+# 32-bit Wine runs, else on the x86-64 build; the last lines say which.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +18,7 @@ build win32
 build win64
 
 . tools/display.sh
+. tools/winebuild.sh
 
 passed=0
 failed=0
@@ -37,7 +40,15 @@ run_ctest() {
     rm -f "$log"
 }
 run_ctest build/native
-run_ctest build/win64
+run_ctest "build/$win_preset"
+
+# The release package holds the i686 program with its version in its name.
+if zip=$(tools/package.sh) && python3 tools/peinfo.py --check-zip "$zip"; then
+    passed=$((passed + 1))
+else
+    echo "package check: FAILED"
+    failed=$((failed + 1))
+fi
 
 # A short fuzzing smoke run of each target.
 fuzz_log=$(mktemp)
@@ -47,5 +58,6 @@ failed=$((failed + $(grep -c 'FINDING' "$fuzz_log")))
 rm -f "$fuzz_log"
 
 echo
+echo "windows tests: $win_build_text"
 echo "all: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,7 @@
 // kvdriver: runs a Windows program and answers its message boxes.
 //   kvdriver <timeout-seconds> <program.exe> [args...]
 //   kvdriver <timeout-seconds> --verb <verb> <file>   (the file's shell verb, as Explorer would)
+//   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds as \n, backslashes doubled>", then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
@@ -58,6 +59,13 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
 
 int main(int argc, char** argv)
 {
+    // Wine closes its desktop, and ends the process that draws it, soon
+    // after the last program that used it has ended; every later program
+    // then waits about a second for a new one. A holder keeps it open.
+    if (argc == 2 && std::string(argv[1]) == "--hold") {
+        GetDesktopWindow();
+        Sleep(INFINITE);
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;

@@ -1,0 +1,21 @@
+#!/bin/bash
+# Builds the release package dist/Korvane-<version>.zip: the stripped i686
+# Korvane.exe and a plain-text read-me. The version is the one in the
+# program's own version resource. Prints the package's path.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/setup.sh"
+cmake -S "$root" --preset win32 >/dev/null
+cmake --build "$root/build/win32" --target Korvane >/dev/null
+exe=$root/build/win32/Korvane.exe
+version=$(python3 "$root/tools/peinfo.py" --version "$exe")
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp "$exe" "$stage/Korvane.exe"
+sed 's/$/\r/' "$root/resources/ReadMe.txt" > "$stage/README.txt"
+mkdir -p "$root/dist"
+zip=$root/dist/Korvane-$version.zip
+rm -f "$zip"
+(cd "$stage" && python3 -m zipfile -c "$zip" Korvane.exe README.txt)
+echo "$zip"
