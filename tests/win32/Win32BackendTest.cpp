@@ -1,6 +1,7 @@
 // The Win32 backend against the real system calls (run under Wine): string
 // resources as windres compiled them, wvsprintfA formatting, sharing rules,
-// directory search and the copier's progress messages to a real window.
+// directory search, the copier's progress messages to a real window, and
+// the pictures, icon and cursor of the drop target.
 #include "DirectWin32.h"
 
 #include <gtest/gtest.h>
@@ -124,4 +125,38 @@ TEST(Win32Backend, CopyReportsProgressAndPumpsTheOwnersMessages)
     DeleteFileA((dir + "\\in.bin").c_str());
     DeleteFileA((dir + "\\out.bin").c_str());
     RemoveDirectoryA(dir.c_str());
+}
+
+TEST(Win32Backend, PicturesIconAndCursorAsTheWindowNeedsThem)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    const struct { const char* name; LONG width, height; } pictures[] = {{"SMALL", 35, 35},
+                                                                           {"LARGE", 150, 100}};
+    for (const auto& p : pictures) {
+        HRSRC found = FindResourceA(module, p.name, MAKEINTRESOURCEA(2)); // RT_BITMAP
+        ASSERT_NE(found, nullptr) << p.name;
+        const auto* head = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
+        EXPECT_EQ(head->biBitCount, 8) << p.name;
+        EXPECT_EQ(head->biCompression, DWORD(BI_RLE8)) << p.name;
+        EXPECT_EQ(head->biClrUsed, 256u) << p.name;
+        HBITMAP bitmap = LoadBitmapA(module, p.name);
+        BITMAP info = {};
+        ASSERT_EQ(GetObjectA(bitmap, sizeof info, &info), int(sizeof info)) << p.name;
+        EXPECT_EQ(info.bmWidth, p.width) << p.name;
+        EXPECT_EQ(info.bmHeight, p.height) << p.name;
+        DeleteObject(bitmap);
+    }
+    ICONINFO icon = {}, cursor = {};
+    ASSERT_TRUE(GetIconInfo(LoadIconA(module, "MAINICON"), &icon));
+    ASSERT_TRUE(GetIconInfo(LoadCursorA(module, "KORVANE"), &cursor));
+    EXPECT_FALSE(cursor.fIcon);
+    EXPECT_EQ(cursor.xHotspot, 0u);
+    EXPECT_EQ(cursor.yHotspot, 0u);
+    BITMAP mask = {};
+    GetObjectA(cursor.hbmMask, sizeof mask, &mask);
+    EXPECT_EQ(mask.bmWidth, 32);
+    EXPECT_EQ(mask.bmHeight, 64); // monochrome: AND and XOR masks stacked, no colour bitmap
+    EXPECT_EQ(cursor.hbmColor, nullptr);
+    for (HBITMAP b : {icon.hbmMask, icon.hbmColor, cursor.hbmMask})
+        DeleteObject(b);
 }
