@@ -18,7 +18,7 @@ build win32
 build win64
 
 . tools/display.sh
-. tools/winebuild.sh
+# display.sh has chosen the Windows build: $win_preset, $win_build_text.
 
 passed=0
 failed=0
