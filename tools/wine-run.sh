@@ -6,12 +6,7 @@ WINEPREFIX=${KORVANE_WINEPREFIX:-$here/build/wineprefix}
 WINEDEBUG=${WINEDEBUG:--all}
 WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
-# The plain loader where it runs (it starts 32-bit and 64-bit programs
-# alike); Debian's 64-bit loader where 32-bit code cannot be executed.
-wine=${KORVANE_WINE:-}
-if [ -z "$wine" ]; then
-    wine=/usr/lib/wine/wine64
-    /usr/lib/wine/wine --version >/dev/null 2>&1 && wine=/usr/lib/wine/wine
-fi
+. "$here/tools/winebuild.sh"
+wine=${KORVANE_WINE:-$win_loader}
 [ -x "$wine" ] || wine=wine
 exec "$wine" "$@"

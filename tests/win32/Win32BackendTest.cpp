@@ -136,6 +136,7 @@ TEST(Win32Backend, PicturesIconAndCursorAsTheWindowNeedsThem)
         HRSRC found = FindResourceA(module, p.name, MAKEINTRESOURCEA(2)); // RT_BITMAP
         ASSERT_NE(found, nullptr) << p.name;
         const auto* head = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
+        ASSERT_NE(head, nullptr) << p.name;
         EXPECT_EQ(head->biBitCount, 8) << p.name;
         EXPECT_EQ(head->biCompression, DWORD(BI_RLE8)) << p.name;
         EXPECT_EQ(head->biClrUsed, 256u) << p.name;
