@@ -5,8 +5,6 @@
 #include "WinUnit.h"
 
 namespace {
-const char* const MainClassName = "TKORVANE_MAIN";
-
 bool RunMode()
 {
     if (!GetArguments().empty())

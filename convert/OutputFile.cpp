@@ -21,7 +21,9 @@ bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWi
     if (IsSameFile(source, name))
         return Refuse(output, owner, showMessages);
     for (int attempt = 0; attempt < 100 && output.File == NoFile; ++attempt) {
-        output.TempName = name + ".~tmp" + std::to_string(attempt);
+        // "song.~k0" for "song.wav": no longer than the final name, so that
+        // a name near the path limit can still be written.
+        output.TempName = ReplaceExtension(name, "~k" + std::to_string(attempt));
         output.File = CreateNewForWriting(output.TempName);
         if (output.File == NoFile && !FileExists(output.TempName))
             break; // not a name clash: the folder cannot take a new file

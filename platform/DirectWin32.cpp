@@ -135,7 +135,8 @@ std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64
             break;
         if (owner != NoWindow) {
             SendProgress(owner, copied, int(double(copied) * 100.0 / double(total)));
-            PumpMessages(owner);
+            if (!PumpMessages(owner))
+                break; // the program is ending: the conversion drops its output
         }
     }
     return copied;

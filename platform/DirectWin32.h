@@ -68,7 +68,10 @@ enum TBoxKind { BoxInformation, BoxError };
 bool ShowMessageBox(TWindow owner, const std::string& text, const std::string& caption,
                     TBoxKind kind);
 void SendProgress(TWindow owner, std::int64_t copied, int percent);
-void PumpMessages(TWindow window);
+// Handles every message pending for the window. False when the program is
+// ending (the window has gone, or the quit message came and was put back for
+// the message loop): the caller should stop its work.
+bool PumpMessages(TWindow window);
 bool TopWindowOfClassExists(const std::string& className);
 void RunMessageLoop();
 

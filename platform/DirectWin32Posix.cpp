@@ -243,8 +243,9 @@ void SendProgress(TWindow, std::int64_t, int)
 {
 }
 
-void PumpMessages(TWindow)
+bool PumpMessages(TWindow)
 {
+    return true;
 }
 
 bool TopWindowOfClassExists(const std::string&)

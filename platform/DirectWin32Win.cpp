@@ -227,8 +227,12 @@ std::string LoadText(int id)
 bool ShowMessageBox(TWindow owner, const std::string& text, const std::string& caption,
                     TBoxKind kind)
 {
+    // A box for a window that has gone is not shown: nobody waits for it.
+    HWND window = reinterpret_cast<HWND>(owner);
+    if (window && !IsWindow(window))
+        return false;
     UINT type = MB_OK | (kind == BoxError ? MB_ICONERROR : MB_ICONINFORMATION);
-    return MessageBoxA(reinterpret_cast<HWND>(owner), text.c_str(), caption.c_str(), type) != 0;
+    return MessageBoxA(window, text.c_str(), caption.c_str(), type) != 0;
 }
 
 void SendProgress(TWindow owner, std::int64_t copied, int percent)
@@ -236,15 +240,20 @@ void SendProgress(TWindow owner, std::int64_t copied, int percent)
     SendMessageA(reinterpret_cast<HWND>(owner), WM_CONVERTPROGRESS, WPARAM(copied), LPARAM(percent));
 }
 
-void PumpMessages(TWindow window)
+bool PumpMessages(TWindow window)
 {
+    HWND hwnd = reinterpret_cast<HWND>(window);
     MSG msg;
-    while (PeekMessageA(&msg, reinterpret_cast<HWND>(window), 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
+    while (PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Put it back: the message loop must still see it and end.
+            PostQuitMessage(int(msg.wParam));
+            return false;
+        }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    return IsWindow(hwnd) != FALSE;
 }
 
 bool TopWindowOfClassExists(const std::string& className)

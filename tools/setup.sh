@@ -22,7 +22,7 @@ install_missing() {
 
 install_missing cmake ninja-build g++ binutils googletest python3 \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
-    wine wine64 xvfb \
+    wine wine64 xvfb libx11-dev imagemagick xdotool x11-utils \
     lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev
 
 # Does this kernel run i386 code? A five-instruction i386 program that exits

@@ -1,8 +1,311 @@
-// WinUnit: the drop-target window. The desktop front end is not built yet,
-// so the program started without arguments reports that it has no window.
+// WinUnit: the drop-target window. A borderless, always-on-top tool window
+// whose surface is one bitmap; files dropped on it are converted, and a
+// popup menu (from the window or the tray icon) offers the rest.
+//
+// One thread: a conversion runs inside the handling of the message that
+// asked for it, and its block copier pumps the window's messages, so the
+// procedure is entered again during a copy. While a conversion runs the
+// window accepts no drops and greys Convert; an Exit then destroys the
+// window, the copier stops at its next block and the conversion removes its
+// unfinished output.
 #include "WinUnit.h"
 
+#include "DeclUnit.h"
+#include "ProcessUnit.h"
+
+const char* const MainClassName = "TKORVANE_MAIN";
+
+#ifdef _WIN32
+#include "DirectWin32Desktop.h"
+
+#include <vector>
+
+namespace {
+// The front end's state: exactly one main window exists.
+struct TFrontEnd {
+    HMENU Menu = nullptr;
+    HBITMAP Bitmap = nullptr;
+    NOTIFYICONDATAA Tray = {};
+    bool Converting = false; // a drop or Convert is being handled
+    int Progress = -1;       // percentage drawn at the bottom, -1 for none
+    bool Created = false;    // the creation handling succeeded
+    bool Destroyed = false;  // WM_DESTROY has run
+};
+TFrontEnd Front;
+
+HWND W(TWindow window)
+{
+    return reinterpret_cast<HWND>(window);
+}
+
+std::string CustomBitmapPath()
+{
+    return ProgramDir + "\\CUSTOM.BMP";
+}
+
+// A box that belongs to the window; none once the window is gone.
+void ShowInformation(HWND window, const std::string& text)
+{
+    if (!Front.Destroyed)
+        MessageBoxA(window, text.c_str(), ProgramTitle.c_str(), MB_ICONINFORMATION);
+}
+
+// While a conversion runs the window starts no second one: it stops
+// accepting drops and greys Convert, and both come back afterwards.
+void BeginConversion(HWND window)
+{
+    Front.Converting = true;
+    Front.Progress = 0;
+    DragAcceptFiles(window, FALSE);
+    EnableMenuItem(Front.Menu, CmdConvert, MF_BYCOMMAND | MF_GRAYED);
+}
+
+void EndConversion(HWND window)
+{
+    Front.Converting = false;
+    Front.Progress = -1;
+    if (Front.Destroyed)
+        return;
+    DragAcceptFiles(window, TRUE);
+    EnableMenuItem(Front.Menu, CmdConvert, MF_BYCOMMAND | MF_ENABLED);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE);
+}
+
+LRESULT OnCreate(HWND window)
+{
+    Front = TFrontEnd();
+    Front.Menu = LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
+    CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, CmdSmall, MF_BYCOMMAND);
+    if (!FileExists(CustomBitmapPath()))
+        DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
+    HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+    AddTrayIcon(window, icon, ProgramTitle, Front.Tray);
+    bool held = SetDropTargetBitmap(TWindow(window), CmdSmall);
+    CenterWindow(window);
+    Front.Created = held;
+    return held ? 0 : -1;
+}
+
+void OnDestroy()
+{
+    Front.Destroyed = true;
+    DeleteTrayIcon(Front.Tray);
+    DestroyMenu(Front.Menu);
+    Front.Menu = nullptr;
+    DeleteObject(Front.Bitmap);
+    Front.Bitmap = nullptr;
+    // A window whose creation was refused ends no message loop: the quit
+    // would close the "Unable to create" box before anyone could read it.
+    if (Front.Created)
+        PostQuitMessage(0);
+}
+
+// Each dropped name is fetched at the length the shell reports, so that a
+// long name is never cut into the name of another file.
+void OnDropFiles(HWND window, HDROP drop)
+{
+    if (Front.Converting) {
+        DragFinish(drop);
+        return;
+    }
+    BeginConversion(window);
+    bool ok = true;
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count && !Front.Destroyed; ++i) {
+        UINT length = DragQueryFileA(drop, i, nullptr, 0);
+        if (length == 0)
+            continue;
+        std::vector<char> name(length + 1, '\0');
+        if (DragQueryFileA(drop, i, name.data(), length + 1) == 0)
+            continue;
+        if (!ConvertFile(TWindow(window), std::string(name.data()), false))
+            ok = false;
+    }
+    EndConversion(window);
+    if (ok)
+        ShowInformation(window, ConvertedText);
+    else if (!Front.Destroyed)
+        ShowError(TWindow(window), 8, std::string());
+    DragFinish(drop);
+}
+
+void ConvertChosenFile(HWND window)
+{
+    if (Front.Converting)
+        return;
+    std::string name;
+    if (!OpenFileDialog(window, OpenDialogFilter, OpenDialogTitle, name) || Front.Destroyed)
+        return;
+    BeginConversion(window);
+    bool ok = ConvertFile(TWindow(window), name, true);
+    EndConversion(window);
+    if (ok)
+        ShowInformation(window, ConvertedText);
+    else if (!Front.Destroyed)
+        ShowError(TWindow(window), 7, name);
+}
+
+void ChooseBitmap(HWND window, int choice)
+{
+    if (SetDropTargetBitmap(TWindow(window), choice))
+        CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, UINT(choice), MF_BYCOMMAND);
+    else
+        EnableMenuItem(Front.Menu, CmdVisible, MF_BYCOMMAND | MF_GRAYED);
+}
+
+void ShellOpen(HWND window, const std::string& what)
+{
+    ShellExecuteA(window, "open", what.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void OnCommand(HWND window, int id)
+{
+    switch (id) {
+    case CmdConvert:
+        ConvertChosenFile(window);
+        break;
+    case CmdVisible:
+        ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)
+                               ? SW_HIDE
+                               : SW_SHOW);
+        break;
+    case CmdSmall:
+    case CmdLarge:
+    case CmdCustom:
+        ChooseBitmap(window, id);
+        break;
+    case CmdAbout:
+        MessageBoxA(window, AboutText.c_str(), AboutCaption.c_str(), MB_ICONINFORMATION);
+        break;
+    case CmdHomepage:
+        ShellOpen(window, HomepageAddress);
+        break;
+    case CmdMail:
+        ShellOpen(window, FormatText("mailto:%s?Subject=About %s", {MailAddress, ProgramTitle}));
+        break;
+    case CmdExit:
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnTrayIcon(HWND window, LPARAM mouse)
+{
+    if (mouse == WM_LBUTTONUP)
+        ShowWindow(window, IsWindowVisible(window) ? SW_HIDE : SW_SHOW);
+    else if (mouse == WM_RBUTTONUP && IsWindowEnabled(window))
+        ShowPopupMenu(window, Front.Menu);
+}
+
+// Only the bar's rows are redrawn for each block.
+void OnConvertProgress(HWND window, LPARAM percent)
+{
+    if (!Front.Converting || percent < 0 || percent > 100 || percent == Front.Progress)
+        return;
+    Front.Progress = int(percent);
+    RECT bar;
+    GetClientRect(window, &bar);
+    bar.top = bar.bottom - ProgressBarHeight;
+    InvalidateRect(window, &bar, FALSE);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_PAINT:
+        PaintBitmap(window, Front.Bitmap, Front.Progress);
+        break;
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam));
+        break;
+    case WM_INITMENUPOPUP:
+        CheckMenuItem(Front.Menu, CmdVisible,
+                      MF_BYCOMMAND | (IsWindowVisible(window) ? MF_CHECKED : MF_UNCHECKED));
+        break;
+    case WM_LBUTTONDOWN:
+        // Every point of the window is a caption to drag it by.
+        SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
+        break;
+    case WM_LBUTTONDBLCLK:
+        SendMessageA(window, WM_COMMAND, CmdConvert, 0);
+        break;
+    case WM_RBUTTONDOWN:
+        ShowPopupMenu(window, Front.Menu);
+        break;
+    case WM_DROPFILES:
+        OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+        break;
+    case WM_TRAYICON:
+        OnTrayIcon(window, lParam);
+        break;
+    case WM_CONVERTPROGRESS:
+        OnConvertProgress(window, lParam);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+} // namespace
+
+bool SetDropTargetBitmap(TWindow window, int choice)
+{
+    if (Front.Bitmap) {
+        DeleteObject(Front.Bitmap);
+        Front.Bitmap = nullptr;
+    }
+    HINSTANCE module = GetModuleHandleA(nullptr);
+    if (choice == CmdSmall)
+        Front.Bitmap = LoadBitmapA(module, "SMALL");
+    else if (choice == CmdLarge)
+        Front.Bitmap = LoadBitmapA(module, "LARGE");
+    else if (choice == CmdCustom)
+        Front.Bitmap = LoadBitmapFile(CustomBitmapPath());
+    if (!Front.Bitmap)
+        return false;
+    std::int32_t width, height;
+    GetBitmapSize(Front.Bitmap, width, height);
+    SetWindowPos(W(window), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    RedrawWindow(W(window), nullptr, nullptr, RDW_INVALIDATE);
+    return true;
+}
+
+TWindow CreateMainWindow()
+{
+    HINSTANCE module = GetModuleHandleA(nullptr);
+    WNDCLASSA cls = {};
+    cls.style = CS_DBLCLKS | CS_CLASSDC | CS_PARENTDC;
+    cls.lpfnWndProc = MainWindowProc;
+    cls.hInstance = module;
+    cls.hIcon = LoadIconA(module, "MAINICON");
+    cls.hCursor = LoadCursorA(module, "KORVANE");
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.lpszClassName = MainClassName;
+    if (!RegisterClassA(&cls))
+        return NoWindow;
+    HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_ACCEPTFILES | WS_EX_TOOLWINDOW |
+                                      WS_EX_WINDOWEDGE,
+                                  MainClassName, ProgramTitle.c_str(), WS_POPUP | WS_VISIBLE, 0, 0,
+                                  0, 0, nullptr, nullptr, module, nullptr);
+    return reinterpret_cast<TWindow>(window);
+}
+
+#else
+// The native converter has no desktop mode.
 TWindow CreateMainWindow()
 {
     return NoWindow;
 }
+
+bool SetDropTargetBitmap(TWindow, int)
+{
+    return false;
+}
+#endif

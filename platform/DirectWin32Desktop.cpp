@@ -1,0 +1,131 @@
+// DirectWin32, desktop part: the Win32 calls of the drop-target window.
+#include "DirectWin32Desktop.h"
+
+#include "DirectWin32.h"
+
+#include <commdlg.h>
+#include <cstring>
+
+void CenterWindow(HWND window)
+{
+    RECT r;
+    if (!GetWindowRect(window, &r))
+        return;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+HBITMAP LoadBitmapFile(const std::string& path)
+{
+    return static_cast<HBITMAP>(
+        LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+}
+
+void GetBitmapSize(HBITMAP bitmap, std::int32_t& width, std::int32_t& height)
+{
+    BITMAP description;
+    if (GetObjectA(bitmap, sizeof description, &description) != int(sizeof description)) {
+        width = height = 0;
+        return;
+    }
+    width = description.bmWidth;
+    height = description.bmHeight;
+}
+
+namespace {
+// The bar: the done part in the selection colour, the rest dark, over the
+// full width of the window's bottom rows.
+void DrawProgressBar(HWND window, HDC dc, int progress)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    RECT bar = client;
+    bar.top = bar.bottom - ProgressBarHeight;
+    RECT done = bar;
+    done.right = bar.left + (bar.right - bar.left) * progress / 100;
+    RECT rest = bar;
+    rest.left = done.right;
+    FillRect(dc, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
+    FillRect(dc, &rest, GetSysColorBrush(COLOR_3DDKSHADOW));
+}
+} // namespace
+
+void PaintBitmap(HWND window, HBITMAP bitmap, int progress)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (!dc)
+        return;
+    const RECT& r = paint.rcPaint;
+    if (bitmap) {
+        HDC memory = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, r.left, r.top,
+               SRCCOPY);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+    } else {
+        // No bitmap held (a failed choice): the class background, not
+        // whatever the screen held there.
+        FillRect(dc, &r, reinterpret_cast<HBRUSH>(GetClassLongPtrA(window, GCLP_HBRBACKGROUND)));
+    }
+    if (progress >= 0 && progress <= 100)
+        DrawProgressBar(window, dc, progress);
+    EndPaint(window, &paint);
+}
+
+void AddTrayIcon(HWND window, HICON icon, const std::string& tip, NOTIFYICONDATAA& record)
+{
+    std::memset(&record, 0, sizeof record);
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = window;
+    record.uID = 0;
+    record.uFlags = tip.empty() ? NIF_MESSAGE | NIF_ICON : NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record.uCallbackMessage = WM_TRAYICON;
+    record.hIcon = icon;
+    std::memcpy(record.szTip, tip.data(), tip.size() < 63 ? tip.size() : 63);
+    Shell_NotifyIconA(NIM_ADD, &record);
+}
+
+bool DeleteTrayIcon(const NOTIFYICONDATAA& record)
+{
+    NOTIFYICONDATAA copy = record;
+    return Shell_NotifyIconA(NIM_DELETE, &copy) != FALSE;
+}
+
+bool ShowPopupMenu(HWND window, HMENU menu)
+{
+    POINT at;
+    if (!GetCursorPos(&at))
+        return false;
+    // A menu opened from the tray closes on a click elsewhere only when its
+    // owner is the foreground window.
+    SetForegroundWindow(window);
+    return TrackPopupMenu(GetSubMenu(menu, 0), 0, at.x, at.y, 0, window, nullptr) != FALSE;
+}
+
+bool OpenFileDialog(HWND owner, const std::string& filter, const std::string& title,
+                    std::string& name)
+{
+    char filterBuffer[256];
+    FilterToBuffer(filter, filterBuffer);
+    char file[256];
+    std::memset(file, 0, sizeof file);
+    std::memcpy(file, name.data(), name.size() < 255 ? name.size() : 255);
+    OPENFILENAMEA dialog;
+    std::memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filterBuffer;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrTitle = title.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&dialog))
+        return false;
+    file[sizeof file - 1] = '\0';
+    name = file;
+    return true;
+}

@@ -1,0 +1,453 @@
+// The drop-target window in this process: the real catalogue, the real
+// window procedure and the program's own resources, driven with real
+// messages (drops through an HDROP made here, commands, the tray callback)
+// while a watcher thread reads and closes boxes, menus and the file dialog.
+#include "DeclUnit.h"
+#include "DirectWin32Desktop.h"
+#include "WinUnit.h"
+#include "WindowWatcher.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+const std::string Frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
+
+std::string Slurp(const std::string& name)
+{
+    std::string bytes;
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "(none)";
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+void Spill(const std::string& name, const std::string& bytes)
+{
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD done = 0;
+    WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+std::string Frames(int count)
+{
+    std::string bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += Frame;
+    return bytes;
+}
+
+// A 24-bit bottom-up .bmp of one colour.
+std::string BmpFile(int width, int height, COLORREF colour)
+{
+    const int row = (width * 3 + 3) & ~3;
+    std::string pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            pixels += {char(GetBValue(colour)), char(GetGValue(colour)), char(GetRValue(colour))};
+        pixels.append(row - width * 3, '\0');
+    }
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + DWORD(pixels.size());
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    return std::string(reinterpret_cast<char*>(&file), sizeof file) +
+           std::string(reinterpret_cast<char*>(&info), sizeof info) + pixels;
+}
+
+// The drop handle a file manager hands over: DROPFILES and the names, each
+// ended by a NUL, the list by another.
+HDROP MakeDrop(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& n : names)
+        list += n + '\0';
+    list += '\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size());
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size());
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+RECT WindowRect(HWND w)
+{
+    RECT r = {};
+    GetWindowRect(w, &r);
+    return r;
+}
+
+// Called for each progress message before the window's own handling.
+std::function<void(HWND, LPARAM)> onProgress;
+WNDPROC windowProc;
+LRESULT CALLBACK ProgressHook(HWND w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CONVERTPROGRESS && onProgress)
+        onProgress(w, lParam);
+    return CallWindowProcA(windowProc, w, message, wParam, lParam);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    std::string dir;
+    HWND window = nullptr;
+
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        dir = std::string(temp) + "kvwin" + std::to_string(GetCurrentProcessId()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryA(dir.c_str(), nullptr);
+        LoadCatalogue();
+        ProgramDir = dir;
+    }
+    void Create()
+    {
+        window = reinterpret_cast<HWND>(CreateMainWindow());
+        ASSERT_NE(window, nullptr);
+        StartWatcher(window);
+    }
+    void TearDown() override
+    {
+        StopWatcher();
+        onProgress = nullptr;
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        UnregisterClassA(MainClassName, GetModuleHandleA(nullptr));
+        SHFILEOPSTRUCTA op = {};
+        std::string from = dir + '\0';
+        op.wFunc = FO_DELETE;
+        op.pFrom = from.c_str();
+        op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+        SHFileOperationA(&op);
+    }
+    std::string Path(const std::string& name) const { return dir + "\\" + name; }
+    void Drop(const std::vector<std::string>& names)
+    {
+        SendMessageA(window, WM_DROPFILES, WPARAM(MakeDrop(names)), 0);
+    }
+    // The menu as the window shows it on a right click.
+    std::map<int, UINT> MenuStates(UINT message = WM_RBUTTONDOWN, LPARAM lParam = 0)
+    {
+        TakeSeen();
+        if (message == WM_RBUTTONDOWN)
+            SendMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        else
+            SendMessageA(window, message, 0, lParam);
+        std::vector<TSeen> seen = TakeSeen();
+        if (seen.size() != 1 || seen[0].Kind != "menu")
+            return {};
+        return seen[0].States;
+    }
+    void Hook(std::function<void(HWND, LPARAM)> action)
+    {
+        onProgress = action;
+        windowProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressHook)));
+    }
+    static std::string Boxes(const std::vector<TSeen>& seen)
+    {
+        std::string all;
+        for (const TSeen& s : seen)
+            all += s.Kind + "|" + s.Caption + "|" + s.Icon + "|" + s.Text + "\n";
+        return all;
+    }
+};
+
+const UINT Checked = MF_CHECKED, Grey = MF_GRAYED;
+} // namespace
+
+TEST_F(MainWindowTest, PlacedCentredAndSizedByTheChosenBitmap)
+{
+    Create();
+    char cls[64] = {0};
+    GetClassNameA(window, cls, sizeof cls);
+    EXPECT_STREQ(cls, "TKORVANE_MAIN");
+    EXPECT_EQ(GetClassLongA(window, GCL_STYLE), 0xC8u);
+    EXPECT_EQ(GetClassLongPtrA(window, GCLP_HBRBACKGROUND), LONG_PTR(16));
+    EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & 0x19F, 0x198 & ~WS_EX_WINDOWEDGE);
+    EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & 0xFFFF0000, 0x94000000);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - 35) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - 35) / 2;
+    if (GetSystemMetrics(SM_CXSCREEN) == 1024 && GetSystemMetrics(SM_CYSCREEN) == 768) {
+        EXPECT_EQ(x * 1000 + y, 494 * 1000 + 366);
+    }
+    struct {
+        int choice, width, height;
+    } steps[] = {{CmdLarge, 150, 100}, {CmdSmall, 35, 35}, {CmdLarge, 150, 100}};
+    EXPECT_EQ(MenuStates()[CmdSmall] & MF_CHECKED, Checked);
+    for (const auto& step : steps) {
+        SendMessageA(window, WM_COMMAND, step.choice, 0);
+        RECT r = WindowRect(window);
+        EXPECT_EQ(r.left * 1000 + r.top, x * 1000 + y) << step.choice; // the top-left corner stays
+        EXPECT_EQ((r.right - r.left) * 1000 + (r.bottom - r.top), step.width * 1000 + step.height);
+        std::map<int, UINT> states = MenuStates();
+        EXPECT_EQ(states.count(CmdCustom), 0u) << "no CUSTOM.BMP beside the program";
+        EXPECT_EQ(states[step.choice] & MF_CHECKED, Checked);
+        EXPECT_EQ(states[CmdSmall + CmdLarge - step.choice] & MF_CHECKED, 0u);
+        EXPECT_EQ(states[CmdVisible], Checked) << "visible and enabled";
+    }
+    // Put there after the start, the file still gives no Custom item.
+    Spill(Path("CUSTOM.BMP"), BmpFile(20, 10, RGB(200, 0, 0)));
+    EXPECT_EQ(MenuStates().count(CmdCustom), 0u);
+}
+
+TEST_F(MainWindowTest, CustomBitmapAndAFailedChoice)
+{
+    Spill(Path("CUSTOM.BMP"), BmpFile(20, 10, RGB(200, 0, 0)));
+    Create();
+    EXPECT_EQ(MenuStates().count(CmdCustom), 1u);
+    SendMessageA(window, WM_COMMAND, CmdCustom, 0);
+    RECT r = WindowRect(window);
+    EXPECT_EQ((r.right - r.left) * 1000 + (r.bottom - r.top), 20 * 1000 + 10);
+    EXPECT_EQ(MenuStates()[CmdCustom] & MF_CHECKED, Checked);
+    SendMessageA(window, WM_COMMAND, CmdLarge, 0);
+    DeleteFileA(Path("CUSTOM.BMP").c_str());
+    SendMessageA(window, WM_COMMAND, CmdCustom, 0);
+    r = WindowRect(window);
+    EXPECT_EQ((r.right - r.left) * 1000 + (r.bottom - r.top), 150 * 1000 + 100) << "size kept";
+    std::map<int, UINT> states = MenuStates();
+    EXPECT_EQ(states[CmdLarge] & MF_CHECKED, Checked) << "the mark stays";
+    EXPECT_EQ(states[CmdCustom] & MF_CHECKED, 0u);
+    EXPECT_EQ(states[CmdVisible], Checked | Grey);
+    // Without a bitmap the window shows the class brush's colour.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, r.left + 75, r.top + 50), GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(GetPixel(screen, r.left + 2, r.bottom - 2), GetSysColor(COLOR_BTNFACE));
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(MainWindowTest, OneBoxPerDrop)
+{
+    Spill(Path("a.mp3"), Frames(30));
+    Spill(Path("bad.mp3"), std::string(5000, 'x'));
+    Spill(Path("c.mp2"), Frames(30));
+    Create();
+    const std::string ok = "box|Korvane|information|Conversion successfull\n";
+    const std::string failed = "box|Korvane|error|At least one file failed conversion\n";
+    struct {
+        std::vector<std::string> names;
+        std::string boxes;
+    } drops[] = {
+        {{}, ok},
+        {{Path("a.mp3")}, ok},
+        {{Path("a.mp3"), Path("bad.mp3"), Path("c.mp2")}, failed},
+        {{Path("missing.mp3")}, failed},
+    };
+    for (const auto& drop : drops) {
+        DeleteFileA(Path("c.wav").c_str());
+        Drop(drop.names);
+        EXPECT_EQ(Boxes(TakeSeen()), drop.boxes) << drop.names.size();
+    }
+    // The third file was tried after the second failed.
+    EXPECT_EQ(Slurp(Path("c.wav")), "(none)");
+    Drop({Path("a.mp3"), Path("bad.mp3"), Path("c.mp2")});
+    TakeSeen();
+    EXPECT_EQ(Slurp(Path("c.wav")).substr(0, 4), "RIFF");
+    const std::string wav = Slurp(Path("a.wav"));
+    // RIFF and WAVE, `fmt ` with its 30 bytes, `fact`, then `data` with the frames.
+    EXPECT_EQ(wav.find("data" + std::string("\xDE\x30\0\0", 4) + Frames(30)), 62u);
+}
+
+TEST_F(MainWindowTest, ALongDroppedNameIsNotCut)
+{
+    // The name cut to 255 characters names another file, one that converts.
+    std::string stem = Path("");
+    stem += std::string(255 - 4 - stem.size(), 'n');
+    const std::string cut = stem + ".mp3", full = cut + ".mp3";
+    ASSERT_EQ(full.size(), 259u);
+    Spill(cut, Frames(10));
+    Spill(full, Frames(12));
+    Create();
+    Drop({full});
+    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
+    EXPECT_EQ(Slurp(full.substr(0, full.size() - 3) + "wav").substr(0, 4), "RIFF");
+    EXPECT_EQ(Slurp(stem + ".wav"), "(none)");
+}
+
+TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
+{
+    Spill(Path("song.mp3"), Frames(20));
+    Spill(Path("bad.mp3"), std::string(3000, 'x'));
+    Create();
+    QueueDialogAnswer(Path("song.mp3"));
+    SendMessageA(window, WM_COMMAND, CmdConvert, 0);
+    EXPECT_EQ(Boxes(TakeSeen()), "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n"
+                                 "box|Korvane|information|Conversion successfull\n");
+    EXPECT_EQ(Slurp(Path("song.wav")).substr(0, 4), "RIFF");
+    // The conversion's own reason first, then the command's box with the full path.
+    QueueDialogAnswer(Path("bad.mp3"));
+    SendMessageA(window, WM_LBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(Boxes(TakeSeen()),
+              "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n"
+              "box|Korvane|error|This doesn't seem to be a valid MPEG Audio file " + Path("bad.mp3") +
+                  "\nbox|Korvane|error|Conversion failed " + Path("bad.mp3") + "\n");
+    // Cancelled: nothing more.
+    SendMessageA(window, WM_COMMAND, CmdConvert, 0);
+    EXPECT_EQ(Boxes(TakeSeen()), "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n");
+}
+
+TEST_F(MainWindowTest, TrayClicksHideShowAndOpenTheMenu)
+{
+    Create();
+    SendMessageA(window, WM_TRAYICON, 0, WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(MenuStates(WM_TRAYICON, WM_RBUTTONUP)[CmdVisible], 0u) << "hidden: no check";
+    SendMessageA(window, WM_COMMAND, CmdVisible, 0);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(MenuStates(WM_TRAYICON, WM_RBUTTONUP)[CmdVisible], Checked);
+    SendMessageA(window, WM_COMMAND, CmdVisible, 0);
+    EXPECT_FALSE(IsWindowVisible(window));
+    SendMessageA(window, WM_TRAYICON, 0, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(window));
+    // While a box is open the window is disabled: a right click on the tray does nothing.
+    EnableWindow(window, FALSE);
+    EXPECT_TRUE(MenuStates(WM_TRAYICON, WM_RBUTTONUP).empty());
+    SendMessageA(window, WM_TRAYICON, 0, WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(window)) << "left clicks still work";
+    EnableWindow(window, TRUE);
+    SendMessageA(window, WM_COMMAND, CmdAbout, 0);
+    std::vector<TSeen> about = TakeSeen();
+    ASSERT_EQ(about.size(), 1u);
+    EXPECT_EQ(about[0].Caption, "About Korvane");
+    EXPECT_EQ(about[0].Text, AboutText);
+}
+
+TEST_F(MainWindowTest, HomepageAndMailTextsGoToTheShell)
+{
+    // The shell's handlers for the two protocols write what they were given.
+    struct {
+        const char* protocol;
+        int command;
+        std::string expected;
+    } cases[] = {{"mailto", CmdMail, "mailto:korvane@example.org?Subject=About Korvane"},
+                 {"http", CmdHomepage, "http://www.example.org/korvane/"}};
+    Create();
+    for (const auto& c : cases) {
+        const std::string key = std::string("Software\\Classes\\") + c.protocol + "\\shell\\open\\command";
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &k, nullptr), ERROR_SUCCESS);
+        char old[1024] = {0};
+        DWORD oldSize = sizeof old;
+        bool hadOld = RegQueryValueExA(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                                       &oldSize) == ERROR_SUCCESS;
+        const std::string out = Path(std::string(c.protocol) + ".txt");
+        const std::string command = "cmd.exe /c echo %1>\"" + out + "\"";
+        RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       DWORD(command.size() + 1));
+        SendMessageA(window, WM_COMMAND, c.command, 0);
+        std::string got;
+        for (int i = 0; i < 200 && got.find('\n') == std::string::npos; ++i, Sleep(50))
+            got = Slurp(out) == "(none)" ? "" : Slurp(out);
+        if (hadOld)
+            RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<BYTE*>(old), oldSize);
+        RegCloseKey(k);
+        EXPECT_EQ(got, c.expected + "\r\n");
+    }
+    EXPECT_EQ(TakeSeen().size(), 0u);
+}
+
+TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndEndsTheLoop)
+{
+    Create();
+    NOTIFYICONDATAA probe = {};
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    probe.hWnd = window;
+    probe.uID = 0;
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon is there";
+    PostMessageA(window, WM_COMMAND, CmdExit, 0);
+    RunMessageLoop(); // returns at the quit message
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon has gone";
+    EXPECT_EQ(TakeSeen().size(), 0u);
+}
+
+TEST_F(MainWindowTest, ADropDuringAConversionIsRefused)
+{
+    Spill(Path("long.mp3"), Frames(3000)); // about 20 blocks
+    Spill(Path("other.mp3"), Frames(10));
+    Create();
+    int calls = 0;
+    LONG acceptDuring = -1;
+    COLORREF barLeft = 0, barRight = 0;
+    Hook([&](HWND w, LPARAM percent) {
+        ++calls;
+        if (calls == 1) {
+            acceptDuring = GetWindowLongA(w, GWL_EXSTYLE) & WS_EX_ACCEPTFILES;
+            PostMessageA(w, WM_DROPFILES, WPARAM(MakeDrop({Path("other.mp3")})), 0);
+            PostMessageA(w, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        }
+        if (calls == 2) // no file dialog: Convert is not started either
+            PostMessageA(w, WM_LBUTTONDBLCLK, 0, 0);
+        if (percent >= 50 && barLeft == 0) {
+            // The bar drawn for the previous block: done on the left, dark on the right.
+            UpdateWindow(w);
+            RECT r = WindowRect(w);
+            HDC screen = GetDC(nullptr);
+            barLeft = GetPixel(screen, r.left + 1, r.bottom - 1) | 0x1000000;
+            barRight = GetPixel(screen, r.right - 2, r.bottom - 1);
+            ReleaseDC(nullptr, screen);
+        }
+    });
+    Drop({Path("long.mp3")});
+    EXPECT_GT(calls, 10);
+    EXPECT_EQ(acceptDuring, 0);
+    EXPECT_EQ(barLeft, GetSysColor(COLOR_HIGHLIGHT) | 0x1000000);
+    EXPECT_EQ(barRight, GetSysColor(COLOR_3DDKSHADOW));
+    std::vector<TSeen> seen = TakeSeen();
+    ASSERT_EQ(seen.size(), 2u) << Boxes(seen); // the menu opened during the copy, then the one box
+    EXPECT_EQ(seen[0].States[CmdConvert], Grey);
+    EXPECT_EQ(Boxes({seen[1]}), "box|Korvane|information|Conversion successfull\n");
+    EXPECT_EQ(Slurp(Path("other.wav")), "(none)");
+    EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, WS_EX_ACCEPTFILES);
+    EXPECT_EQ(MenuStates()[CmdConvert], 0u);
+    // Afterwards the plain bitmap again, without the bar.
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW);
+    RECT r = WindowRect(window);
+    HDC screen = GetDC(nullptr);
+    EXPECT_NE(GetPixel(screen, r.left + 17, r.bottom - 1), GetSysColor(COLOR_HIGHLIGHT));
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(MainWindowTest, ExitDuringALongConversionLeavesNothingHalfWritten)
+{
+    Spill(Path("long.mp3"), Frames(3000));
+    Spill(Path("long.wav"), "the old output");
+    Create();
+    Hook([](HWND w, LPARAM) { PostMessageA(w, WM_COMMAND, CmdExit, 0); });
+    PostMessageA(window, WM_DROPFILES, WPARAM(MakeDrop({Path("long.mp3")})), 0);
+    RunMessageLoop();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(Slurp(Path("long.wav")), "the old output");
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Path("*.~k*").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    EXPECT_EQ(TakeSeen().size(), 0u) << "no box for a window that has gone";
+}

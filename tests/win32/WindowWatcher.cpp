@@ -1,0 +1,155 @@
+#include "WindowWatcher.h"
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+std::mutex lock;
+std::vector<TSeen> seen;
+std::deque<std::string> answers;
+std::set<HWND> handled; // shown windows already acted on
+std::atomic<bool> stopping(false);
+std::thread watcher;
+HWND mainWindow;
+
+std::string TextOf(HWND window)
+{
+    char text[4096] = {0};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string IconOf(HWND box)
+{
+    HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
+    HICON shown = icon ? reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)) : nullptr;
+    if (shown && shown == LoadIconA(nullptr, IDI_ERROR))
+        return "error";
+    if (shown && shown == LoadIconA(nullptr, IDI_INFORMATION))
+        return "information";
+    return "none";
+}
+
+void Record(const TSeen& s)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    seen.push_back(s);
+}
+
+void AnswerDialog(HWND dialog, HWND nameField)
+{
+    TSeen s;
+    s.Kind = "dialog";
+    s.Caption = TextOf(dialog);
+    s.Text = TextOf(GetDlgItem(dialog, 0x470)); // the file type combo box
+    s.Name = TextOf(nameField);
+    Record(s);
+    std::string answer;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
+        }
+    }
+    if (answer.empty()) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    SetWindowTextA(nameField, answer.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+void AnswerMenu(HWND menuWindow)
+{
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+    TSeen s;
+    s.Kind = "menu";
+    for (int id : {101, 201, 202, 203, 204, 301, 302, 303, 501}) {
+        UINT state = GetMenuState(menu, UINT(id), MF_BYCOMMAND);
+        if (state != UINT(-1))
+            s.States[id] = state;
+    }
+    Record(s);
+    SendMessageA(mainWindow, WM_CANCELMODE, 0, 0);
+}
+
+BOOL CALLBACK Look(HWND window, LPARAM live)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window))
+        return TRUE;
+    reinterpret_cast<std::set<HWND>*>(live)->insert(window);
+    if (handled.count(window))
+        return TRUE;
+    char cls[64] = {0};
+    GetClassNameA(window, cls, sizeof cls);
+    const std::string name = cls;
+    if (name == "#32768") {
+        handled.insert(window);
+        AnswerMenu(window);
+    } else if (name == "#32770") {
+        handled.insert(window);
+        HWND field = GetDlgItem(window, 0x47C) ? GetDlgItem(window, 0x47C) : GetDlgItem(window, 0x480);
+        if (field) {
+            AnswerDialog(window, field);
+            return TRUE;
+        }
+        TSeen s;
+        s.Kind = "box";
+        s.Caption = TextOf(window);
+        s.Text = TextOf(GetDlgItem(window, 0xFFFF));
+        s.Icon = IconOf(window);
+        Record(s);
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+void Watch()
+{
+    while (!stopping) {
+        std::set<HWND> live;
+        EnumWindows(Look, reinterpret_cast<LPARAM>(&live));
+        // A window that was hidden or destroyed may come back (menus are reused).
+        for (auto i = handled.begin(); i != handled.end();)
+            i = live.count(*i) ? std::next(i) : handled.erase(i);
+        Sleep(20);
+    }
+}
+} // namespace
+
+void StartWatcher(HWND main)
+{
+    mainWindow = main;
+    stopping = false;
+    watcher = std::thread(Watch);
+}
+
+void StopWatcher()
+{
+    stopping = true;
+    if (watcher.joinable())
+        watcher.join();
+    std::lock_guard<std::mutex> guard(lock);
+    seen.clear();
+    answers.clear();
+}
+
+std::vector<TSeen> TakeSeen()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<TSeen> result;
+    result.swap(seen);
+    return result;
+}
+
+void QueueDialogAnswer(const std::string& name)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    answers.push_back(name);
+}
