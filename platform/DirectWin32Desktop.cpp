@@ -34,8 +34,7 @@ void GetBitmapSize(HBITMAP bitmap, std::int32_t& width, std::int32_t& height)
 }
 
 namespace {
-// The bar: the done part in the selection colour, the rest dark, over the
-// full width of the window's bottom rows.
+// The bar over the full width of the window's bottom rows.
 void DrawProgressBar(HWND window, HDC dc, int progress)
 {
     RECT client;
@@ -46,8 +45,12 @@ void DrawProgressBar(HWND window, HDC dc, int progress)
     done.right = bar.left + (bar.right - bar.left) * progress / 100;
     RECT rest = bar;
     rest.left = done.right;
-    FillRect(dc, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
-    FillRect(dc, &rest, GetSysColorBrush(COLOR_3DDKSHADOW));
+    HBRUSH doneBrush = CreateSolidBrush(ProgressDoneColour);
+    HBRUSH restBrush = CreateSolidBrush(ProgressRestColour);
+    FillRect(dc, &done, doneBrush);
+    FillRect(dc, &rest, restBrush);
+    DeleteObject(doneBrush);
+    DeleteObject(restBrush);
 }
 } // namespace
 

@@ -13,7 +13,11 @@
 const UINT WM_TRAYICON = 0x802;
 // Height in pixels of the progress bar drawn across the bottom of the window
 // while a conversion runs.
-const int ProgressBarHeight = 3;
+const int ProgressBarHeight = 4;
+// The bar's colours: the done part in the arrow's yellow, the rest near black,
+// so that it stands out on any bitmap.
+const COLORREF ProgressDoneColour = RGB(255, 220, 0);
+const COLORREF ProgressRestColour = RGB(40, 40, 40);
 
 // Moves the window to the centre of the primary screen, keeping its size.
 void CenterWindow(HWND window);

@@ -18,7 +18,11 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display_number" ] && break; sleep 
 # The persistent server first: started later, it would find the server of
 # the first program still running, fail, and leave every later program to
 # start a server and the prefix's services of its own (seconds each).
+# A server left from an earlier session would serve that session's display,
+# which may be gone: end it first.
 mkdir -p "$KORVANE_WINEPREFIX"
+WINEPREFIX=$KORVANE_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX=$KORVANE_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
 WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
 if [ ! -f "$KORVANE_WINEPREFIX/system.reg" ]; then
     "$root/tools/wine-run.sh" wineboot -i >/dev/null 2>&1

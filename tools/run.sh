@@ -1,6 +1,7 @@
 #!/bin/bash
 # Converts the files given with Korvane.exe under Wine (installing and
 # building what is missing first). Options such as /Q or /? pass through.
+# Without files it starts the drop target on the display.
 # With a display the boxes appear on it; without one they are read off a
 # private display and printed here, and closed.
 set -euo pipefail
@@ -13,6 +14,18 @@ cmake -S "$root" --preset "$win_preset" >/dev/null
 cmake --build "$root/build/$win_preset" --target Korvane kvdriver >/dev/null
 exe=$root/build/$win_preset/Korvane.exe
 driver=$root/build/$win_preset/tests/e2e/kvdriver.exe
+
+# Without files the drop target starts on the user's display; it needs one.
+if [ $# -eq 0 ] && [ -z "${DISPLAY:-}" ]; then
+    cat >&2 <<'TEXT'
+run.sh: without files Korvane starts its drop target, a window, and this
+session has no display (DISPLAY is not set). Give it one, for example a
+virtual display with Xvfb:
+    Xvfb :5 -screen 0 1024x768x24 & DISPLAY=:5 tools/run.sh
+or convert files directly: tools/run.sh song.mp3
+TEXT
+    exit 1
+fi
 
 # Without a display, a private one: every Wine program of this run must see
 # the same display, the path conversions below included.

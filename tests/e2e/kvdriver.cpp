@@ -2,6 +2,11 @@
 //   kvdriver <timeout-seconds> <program.exe> [args...]
 //   kvdriver <timeout-seconds> --verb <verb> <file>   (the file's shell verb, as Explorer would)
 //   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends)
+//   kvdriver --window   (the drop target: "WINDOW x y width height style exstyle classstyle
+//                        visible", or "NOWINDOW")
+//   kvdriver --close    (asks the drop target to close, as another program would)
+//   kvdriver --boxes <count> <timeout-seconds>   (answers that many boxes of the program
+//                        that shows the drop target)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds as \n, backslashes doubled>", then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
@@ -13,6 +18,7 @@
 
 namespace {
 DWORD childId;
+int answered = 0;
 
 // The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
 // mean nothing outside their process under Wine, so the icon is told by its
@@ -53,7 +59,41 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     std::printf("BOX %s\nICON %s\nTEXT %s\n", caption, IconKind(window), text.c_str());
     std::fflush(stdout);
     SendMessageA(window, WM_COMMAND, IDOK, 0);
+    ++answered;
     return TRUE;
+}
+
+// The drop target of a running Korvane, from outside.
+int DropTarget(const std::string& what, int argc, char** argv)
+{
+    HWND target = FindWindowA("TKORVANE_MAIN", nullptr);
+    if (!target) {
+        std::printf("NOWINDOW\n");
+        return 1;
+    }
+    if (what == "--close") {
+        PostMessageA(target, WM_CLOSE, 0, 0);
+        std::printf("CLOSED\n");
+        return 0;
+    }
+    if (what == "--boxes" && argc == 4) {
+        GetWindowThreadProcessId(target, &childId);
+        const int count = std::stoi(argv[2]);
+        const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[3])) * 1000;
+        while (answered < count && GetTickCount() - begun < limit) {
+            EnumWindows(Answer, 0);
+            Sleep(50);
+        }
+        std::printf(answered < count ? "TIMEOUT\n" : "DONE\n");
+        return answered < count ? 2 : 0;
+    }
+    RECT r;
+    GetWindowRect(target, &r);
+    std::printf("WINDOW %ld %ld %ld %ld %08lX %08lX %08lX %d\n", r.left, r.top, r.right - r.left,
+                r.bottom - r.top, GetWindowLongA(target, GWL_STYLE),
+                GetWindowLongA(target, GWL_EXSTYLE), GetClassLongA(target, GCL_STYLE),
+                IsWindowVisible(target) ? 1 : 0);
+    return 0;
 }
 } // namespace
 
@@ -66,6 +106,9 @@ int main(int argc, char** argv)
         GetDesktopWindow();
         Sleep(INFINITE);
     }
+    if (argc >= 2 && (std::string(argv[1]) == "--window" || std::string(argv[1]) == "--close" ||
+                      std::string(argv[1]) == "--boxes"))
+        return DropTarget(argv[1], argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;
