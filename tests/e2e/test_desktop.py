@@ -90,6 +90,23 @@ class Desktop(unittest.TestCase):
         self.assertEqual(window()[:4], ORIGIN + (150, 100))
         self.assertShows(self.screen('large', (240, 170, 452, 334)), 'LARGE.bmp')
 
+    def test_dragged_by_any_point_and_a_double_click_opens_the_dialog(self):
+        x, y = ORIGIN[0] + 11, ORIGIN[1] + 9
+        subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'mousedown', '1', 'sleep', '0.2',
+                        'mousemove', str(x + 40), str(y + 30), 'sleep', '0.2', 'mousemove',
+                        str(x + 100), str(y + 100), 'sleep', '0.3', 'mouseup', '1'], check=True)
+        time.sleep(0.5)
+        self.assertEqual(window()[:4], (ORIGIN[0] + 100, ORIGIN[1] + 100, 35, 35))
+        subprocess.run(['xdotool', 'mousemove', str(x + 110), str(y + 110), 'click', '--repeat',
+                        '2', '--delay', '80', '1'], check=True)
+        for _ in range(30):
+            tree = subprocess.run(['xwininfo', '-root', '-tree'], stdout=subprocess.PIPE).stdout
+            if b'"Select file to convert"' in tree:
+                break
+            time.sleep(0.1)
+        self.assertIn(b'"Select file to convert"', tree)
+        subprocess.run(['xdotool', 'key', 'Escape'], check=True)
+
     def test_files_dropped_from_a_file_manager(self):
         song = self.dir / 'my tone é.mp3'
         shutil.copy(ROOT / 'samples' / 'tone.mp3', song)

@@ -297,8 +297,10 @@ TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
     Create();
     QueueDialogAnswer(Path("song.mp3"));
     SendMessageA(window, WM_COMMAND, CmdConvert, 0);
-    EXPECT_EQ(Boxes(TakeSeen()), "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n"
-                                 "box|Korvane|information|Conversion successfull\n");
+    std::vector<TSeen> seen = TakeSeen();
+    EXPECT_EQ(Boxes(seen), "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n"
+                           "box|Korvane|information|Conversion successfull\n");
+    EXPECT_EQ(seen.at(0).Name, "") << "the dialog opens without a name";
     EXPECT_EQ(Slurp(Path("song.wav")).substr(0, 4), "RIFF");
     // The conversion's own reason first, then the command's box with the full path.
     QueueDialogAnswer(Path("bad.mp3"));
@@ -464,4 +466,16 @@ TEST_F(MainWindowTest, ExitDuringALongConversionLeavesNothingHalfWritten)
     if (search != INVALID_HANDLE_VALUE)
         FindClose(search);
     EXPECT_EQ(TakeSeen().size(), 0u) << "no box for a window that has gone";
+}
+
+TEST_F(MainWindowTest, NoWindowWhenTheClassCannotBeRegistered)
+{
+    WNDCLASSA taken = {};
+    taken.lpfnWndProc = DefWindowProcA;
+    taken.hInstance = GetModuleHandleA(nullptr);
+    taken.lpszClassName = MainClassName;
+    ASSERT_NE(RegisterClassA(&taken), 0);
+    EXPECT_EQ(CreateMainWindow(), NoWindow);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "no quit posted";
 }
