@@ -260,14 +260,10 @@ TEST_F(MainWindowTest, OneBoxPerDrop)
         {{Path("missing.mp3")}, failed},
     };
     for (const auto& drop : drops) {
-        DeleteFileA(Path("c.wav").c_str());
         Drop(drop.names);
         EXPECT_EQ(Boxes(TakeSeen()), drop.boxes) << drop.names.size();
     }
-    // The third file was tried after the second failed.
-    EXPECT_EQ(Slurp(Path("c.wav")), "(none)");
-    Drop({Path("a.mp3"), Path("bad.mp3"), Path("c.mp2")});
-    TakeSeen();
+    // Only the drop of three files names c.mp2: it was tried after the second failed.
     EXPECT_EQ(Slurp(Path("c.wav")).substr(0, 4), "RIFF");
     const std::string wav = Slurp(Path("a.wav"));
     // RIFF and WAVE, `fmt ` with its 30 bytes, `fact`, then `data` with the frames.
