@@ -33,14 +33,19 @@ void GetBitmapSize(HBITMAP bitmap, std::int32_t& width, std::int32_t& height)
     height = description.bmHeight;
 }
 
+RECT ProgressBarRect(HWND window)
+{
+    RECT bar = {};
+    GetClientRect(window, &bar);
+    bar.top = bar.bottom - ProgressBarHeight;
+    return bar;
+}
+
 namespace {
 // The bar over the full width of the window's bottom rows.
 void DrawProgressBar(HWND window, HDC dc, int progress)
 {
-    RECT client;
-    GetClientRect(window, &client);
-    RECT bar = client;
-    bar.top = bar.bottom - ProgressBarHeight;
+    const RECT bar = ProgressBarRect(window);
     RECT done = bar;
     done.right = bar.left + (bar.right - bar.left) * progress / 100;
     RECT rest = bar;

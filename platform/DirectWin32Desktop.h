@@ -19,6 +19,8 @@ const int ProgressBarHeight = 4;
 const COLORREF ProgressDoneColour = RGB(255, 220, 0);
 const COLORREF ProgressRestColour = RGB(40, 40, 40);
 
+// The bottom rows of the window where the progress bar is drawn.
+RECT ProgressBarRect(HWND window);
 // Moves the window to the centre of the primary screen, keeping its size.
 void CenterWindow(HWND window);
 // A device-dependent bitmap read from a .bmp file at its own size, or none.

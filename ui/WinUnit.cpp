@@ -43,13 +43,6 @@ std::string CustomBitmapPath()
     return ProgramDir + "\\CUSTOM.BMP";
 }
 
-// A box that belongs to the window; none once the window is gone.
-void ShowInformation(HWND window, const std::string& text)
-{
-    if (!Front.Destroyed)
-        MessageBoxA(window, text.c_str(), ProgramTitle.c_str(), MB_ICONINFORMATION);
-}
-
 // While a conversion runs the window starts no second one: it stops
 // accepting drops and greys Convert, and both come back afterwards.
 void BeginConversion(HWND window)
@@ -100,6 +93,16 @@ void OnDestroy()
         PostQuitMessage(0);
 }
 
+// The one box after a drop or Convert. After an Exit during the conversion
+// the window has gone, and the box layer shows nothing for it.
+void ReportResult(HWND window, bool ok, int failure, const std::string& extra)
+{
+    if (ok)
+        ShowMessageBox(TWindow(window), ConvertedText, ProgramTitle, BoxInformation);
+    else
+        ShowError(TWindow(window), failure, extra);
+}
+
 // Each dropped name is fetched at the length the shell reports, so that a
 // long name is never cut into the name of another file.
 void OnDropFiles(HWND window, HDROP drop)
@@ -122,10 +125,7 @@ void OnDropFiles(HWND window, HDROP drop)
             ok = false;
     }
     EndConversion(window);
-    if (ok)
-        ShowInformation(window, ConvertedText);
-    else if (!Front.Destroyed)
-        ShowError(TWindow(window), 8, std::string());
+    ReportResult(window, ok, 8, std::string());
     DragFinish(drop);
 }
 
@@ -139,10 +139,7 @@ void ConvertChosenFile(HWND window)
     BeginConversion(window);
     bool ok = ConvertFile(TWindow(window), name, true);
     EndConversion(window);
-    if (ok)
-        ShowInformation(window, ConvertedText);
-    else if (!Front.Destroyed)
-        ShowError(TWindow(window), 7, name);
+    ReportResult(window, ok, 7, name);
 }
 
 void ChooseBitmap(HWND window, int choice)
@@ -175,7 +172,7 @@ void OnCommand(HWND window, int id)
         ChooseBitmap(window, id);
         break;
     case CmdAbout:
-        MessageBoxA(window, AboutText.c_str(), AboutCaption.c_str(), MB_ICONINFORMATION);
+        ShowMessageBox(TWindow(window), AboutText, AboutCaption, BoxInformation);
         break;
     case CmdHomepage:
         ShellOpen(window, HomepageAddress);
@@ -205,9 +202,7 @@ void OnConvertProgress(HWND window, LPARAM percent)
     if (!Front.Converting || percent < 0 || percent > 100 || percent == Front.Progress)
         return;
     Front.Progress = int(percent);
-    RECT bar;
-    GetClientRect(window, &bar);
-    bar.top = bar.bottom - ProgressBarHeight;
+    RECT bar = ProgressBarRect(window);
     InvalidateRect(window, &bar, FALSE);
 }
 
