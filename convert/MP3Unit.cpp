@@ -2,6 +2,8 @@
 // file, describing the stream as a WAVE format record, reading ID3v1.1 tags.
 #include "MP3Unit.h"
 
+#include "Id3v2Unit.h"
+
 #include <cstring>
 #include <memory>
 
@@ -77,28 +79,6 @@ bool ReadTrackNumber(const std::string& text, int& number)
     }
     number = int(negative ? -value : value);
     return true;
-}
-
-// Where the search for the first frame header starts: the end of a
-// well-formed ID3v2 tag at the start of the file ("ID3", version bytes below
-// FF, flags, a 28-bit syncsafe size, 10 more bytes with a footer) that ends
-// inside the file, else 0. Album art in such a tag often holds bytes that
-// look like frame headers.
-std::int64_t GetId3v2TagEnd(TFile file, std::int64_t fileSize)
-{
-    std::uint8_t head[10];
-    if (fileSize < 10 || SeekFile(file, 0) != 0 || ReadBytes(file, head, 10) != 10)
-        return 0;
-    if (std::memcmp(head, "ID3", 3) != 0 || head[3] == 0xFF || head[4] == 0xFF)
-        return 0;
-    std::int64_t size = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (head[i] & 0x80)
-            return 0;
-        size = size << 7 | head[i];
-    }
-    std::int64_t end = 10 + size + ((head[5] & 0x10) ? 10 : 0);
-    return end <= fileSize ? end : 0;
 }
 
 void Put16(std::uint8_t* out, std::uint16_t value)

@@ -3,6 +3,7 @@
 #include "MpegToWave.h"
 
 #include "DeclUnit.h"
+#include "Id3v2Unit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
 #include "WaveUnit.h"
@@ -49,8 +50,12 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     const std::int64_t size = GetFileSize(source);
     std::int64_t length = size - audioStart;
     TWaveListInfo info;
+    // A closing ID3v1.1 tag alone fills the INFO texts when there is one;
+    // otherwise a leading ID3v2 tag's text frames do.
     if (ReadId3Info(source, info))
         length -= 128;
+    else
+        ReadId3v2Info(source, info);
     // The audio must be there (the first header may lie inside the trailing
     // tag) and its size must fit the 32-bit sizes as a reader takes them:
     // signed, so under 2 GiB.

@@ -1,5 +1,7 @@
-// Fuzz target: the first-header search, the format record and the tag reader.
+// Fuzz target: the first-header search, the format record and both tag
+// readers (the closing ID3v1.1 tag and the leading ID3v2 tag).
 #include "FuzzFile.h"
+#include "Id3v2Unit.h"
 #include "MP3Unit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -14,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SerializeMpegWaveFormat(format, record);
     TWaveListInfo info;
     ReadId3Info(file, info);
+    ReadId3v2Info(file, info);
     CloseFile(file);
     return 0;
 }
