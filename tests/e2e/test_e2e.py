@@ -12,6 +12,11 @@ STEREO_TAGS = dict(OWN_TAGS, title='Korvane Tone', artist='The Testers', ISRF='F
 STREAMS = {'stereo.mp3': (44100, 2), 'mono.mp3': (44100, 1), 'mpeg2.mp3': (22050, 2),
            'mpeg25.mp3': (8000, 1), 'notag.mp3': (44100, 2), 'my song.mp3': (44100, 2),
            'layer2.mp2': (44100, 2), 'cover.mp3': (44100, 2)}
+# The words lame and ffmpeg were given for the ID3v2 fixtures, by INFO field, and ffprobe's names.
+WORDS = {'INAM': 'Café Tone', 'IART': 'Les Testeurs', 'ISRF': 'Été Album', 'ICRD': '2023',
+         'ICMT': 'a comment', 'ISBJ': '3', 'IGNR': 'Jazz'}
+PROBE = {'INAM': 'title', 'IART': 'artist', 'ICRD': 'date', 'ICMT': 'comment', 'IGNR': 'genre'}
+ID3V2_ONLY = ['v2latin.mp3', 'v2utf16.mp3', 'v2picture.mp3', 'ffmpeg3.mp3', 'ffmpeg4.mp3']
 
 
 def winpath(path):
@@ -50,6 +55,26 @@ def riff_chunks(wav):
         pos += 8 + size + (size & 1)
     assert pos == len(wav), (pos, len(wav))
     return chunks
+
+
+def probe_tags(path):
+    return json.loads(subprocess.run(['ffprobe', '-v', 'error', '-show_format', '-of', 'json', path],
+                                     stdout=subprocess.PIPE, check=True).stdout)['format'].get('tags')
+
+
+def as_probed(text):
+    """A Windows-1252 text as ffprobe shows it: each byte that is not UTF-8 becomes U+FFFD."""
+    return text.encode('cp1252').decode('utf-8', 'replace')
+
+
+def info_items(wav):
+    """The LIST/INFO sub-chunks of a WAVed MPEG as {id: text bytes without the zero}."""
+    body, items, pos = riff_chunks(wav)['LIST'], {}, 4
+    while pos + 8 <= len(body):
+        cid, size = struct.unpack('<4sI', body[pos:pos + 8])
+        items[cid.decode('latin-1')] = body[pos + 8:pos + 8 + size].rstrip(b'\0')
+        pos += 8 + size + (size & 1)
+    return items
 
 
 class E2ECase(unittest.TestCase):
@@ -103,9 +128,10 @@ class KorvaneE2E(E2ECase):
         for name in STREAMS:
             with self.subTest(back=name):
                 src = Path(FIXTURES, name).read_bytes()
-                start, end = audio_span(src)  # an ID3v1 tag is kept, or an empty one added
-                self.assertEqual((self.dir / name).read_bytes(),
-                                 src[start:end] + (src[end:] or b'TAG' + bytes(124) + b'\x94'))
+                start, end = audio_span(src)  # an ID3v1 tag is kept, or one made from INFO
+                title = b'Covered' if name == 'cover.mp3' else b''  # from the ID3v2 tag
+                self.assertEqual((self.dir / name).read_bytes(), src[start:end] + (
+                    src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
                 self.assertEqual(decode(self.dir / name), decode(Path(FIXTURES, name)))
 
     def check_wave(self, name, wav, rate, channels):
@@ -126,9 +152,44 @@ class KorvaneE2E(E2ECase):
         stream, fmt = probe['streams'][0], probe['format']
         self.assertEqual((fmt['format_name'], stream['codec_name'], int(stream['sample_rate']),
                           stream['channels']), ('wav', name[-3:], rate, channels))
-        self.assertEqual(fmt.get('tags'), STEREO_TAGS if name == 'stereo.mp3' else OWN_TAGS)
+        self.assertEqual(fmt.get('tags'), STEREO_TAGS if name == 'stereo.mp3' else
+                         dict(OWN_TAGS, title='Covered') if name == 'cover.mp3' else OWN_TAGS)
         pcm = [decode(self.dir / n) for n in (name, wav)]
         self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
+
+
+    def test_id3v2_words_reach_info_and_come_back_as_id3v1(self):
+        self.expect(['/Q'] + ID3V2_ONLY + ['both.mp3'])
+        own = {'ISFT': b'Korvane', 'ICOP': CREDIT.encode()}
+        for name in ID3V2_ONLY + ['both.mp3']:
+            wav = self.dir / (name[:-4] + '.wav')
+            with self.subTest(name=name):
+                self.assertEqual(info_items(wav.read_bytes()),
+                                 dict(own, **{k: v.encode('cp1252') for k, v in WORDS.items()}))
+                # ffprobe takes INFO texts for UTF-8; mediainfo for Latin-1.
+                self.assertEqual(probe_tags(wav), dict(OWN_TAGS, **{
+                    PROBE.get(k, k): as_probed(v) for k, v in WORDS.items()}))
+                media = json.loads(subprocess.run(['mediainfo', '--Output=JSON', wav],
+                                                  stdout=subprocess.PIPE).stdout)
+                self.assertEqual(media['media']['track'][0].get('Title'), 'Café Tone')
+        # Both tags: the ID3v1.1 tag alone counts, so zeros in the ID3v2 tag's place change nothing.
+        both = (self.dir / 'both.mp3').read_bytes()
+        start = audio_span(both)[0]
+        (self.dir / 'zeros.mp3').write_bytes(bytes(start) + both[start:])
+        self.expect(['/Q', 'zeros.mp3'])
+        self.assertEqual((self.dir / 'zeros.wav').read_bytes(), (self.dir / 'both.wav').read_bytes())
+        # Back: the frames and an ID3v1.1 tag with the words, which ffprobe reads.
+        for name in ID3V2_ONLY:
+            (self.dir / name).unlink()
+        self.expect(['/Q'] + [n[:-4] + '.wav' for n in ID3V2_ONLY])
+        for name in ID3V2_ONLY:
+            with self.subTest(back=name):
+                src, back = Path(FIXTURES, name).read_bytes(), (self.dir / name).read_bytes()
+                start, end = audio_span(src)
+                self.assertEqual((back[:-128], back[-128:-125]), (src[start:end], b'TAG'))
+                self.assertEqual(probe_tags(self.dir / name), {
+                    PROBE.get(k, k): as_probed(v) for k, v in dict(
+                        WORDS, ISRF=None, ISBJ=None, album=WORDS['ISRF'], track='3').items() if v})
 
 
 class ShellVerbE2E(E2ECase):
