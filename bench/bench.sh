@@ -5,6 +5,7 @@
 #  - the conversion back of a WAVed MPEG of the same file, against cp;
 #  - that the chunk walk costs the same whatever the audio length;
 #  - the header search through 100 MiB without any frame header, against cp;
+#  - a 200 MiB leading ID3v2 tag (padding; one unsynchronised frame), against cp;
 #  - the native converter's peak memory on the 150 MB file and a 15 MB file.
 # Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
 # Korvane.exe and Wine are optional: the i686 build where 32-bit Wine runs,
@@ -45,7 +46,10 @@ now() { date +%s.%N; }
 # is the middle one of three runs, which keeps the host's disk out of it.
 cache_note="warm page cache, each figure the median of three runs"
 cat big.mp3 zeros.mp3 mid.mp3 > /dev/null
-clean() { rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 back-copy.wav; }
+clean() {
+    rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 \
+        back-copy.wav id3*.wav id3*-copy.mp3
+}
 # seconds <output or -> <command...>: median wall time of three runs; warns
 # when the command did not leave the output it should have made
 seconds() {
@@ -121,6 +125,40 @@ echo "Search through zeros.mp3, $(wc -c < zeros.mp3) zero bytes, no frame header
 cp_zero=$(seconds zeros-copy.mp3 cp zeros.mp3 zeros-copy.mp3)
 row "cp" "$cp_zero" "$cp_zero"
 row "korvane (native, release)" "$(seconds - "$native" /Q zeros.mp3)" "$cp_zero"
+echo
+# A leading ID3v2 tag of 200 MiB before a short tone: once all padding (the
+# walk ends at the padding), once one unknown frame in a tag with
+# unsynchronisation (every byte of the tag is read once to step over it).
+for kind in padding unsync; do
+    [ -s "id3$kind.mp3" ] || python3 - "id3$kind.mp3" "$kind" tone.mp3 <<'PY'
+import sys
+path, kind, audio = sys.argv[1], sys.argv[2], open(sys.argv[3], 'rb').read()
+size = 200 << 20
+safe = bytes((size >> s) & 127 for s in (21, 14, 7, 0))
+title = b'TIT2' + (6).to_bytes(4, 'big') + b'\0\0' + b'\0Title'
+with open(path, 'wb') as f:
+    f.write(b'ID3\3\0' + (b'\0' if kind == 'padding' else b'\x80') + safe + title)
+    rest = size - len(title)
+    if kind == 'unsync':
+        # FF 00 41 is FF 41 once read: 3 stored bytes for every 2 of the frame.
+        stored = (rest - 10) // 3 * 3
+        f.write(b'ZZZZ' + (stored // 3 * 2).to_bytes(4, 'big') + b'\0\0')
+        block = b'\xff\0\x41' * 21845
+        for _ in range(stored // len(block)):
+            f.write(block)
+        f.write(block[:stored % len(block)])
+        rest -= 10 + stored
+    f.write(bytes(rest))
+    f.write(audio)
+PY
+    echo "ID3v2 tag of 200 MiB ($kind) before a tone, id3$kind.mp3, $(wc -c < "id3$kind.mp3") bytes:"
+    cp_id3=$(seconds "id3$kind-copy.mp3" cp "id3$kind.mp3" "id3$kind-copy.mp3")
+    row "cp" "$cp_id3" "$cp_id3"
+    row "korvane (native, release)" "$(seconds "id3$kind.wav" "$native" /Q "id3$kind.mp3")" "$cp_id3"
+    if [ -f "$winexe" ]; then
+        row "Korvane.exe under Wine" "$(seconds "id3$kind.wav" "$wine" "$winexe" /Q "id3$kind.mp3")" "$cp_id3"
+    fi
+done
 echo
 echo "Peak memory of the native converter (maximum resident set size):"
 if [ -x /usr/bin/time ]; then

@@ -117,56 +117,54 @@ struct TTagStream {
     std::int64_t BlockHeld;
 };
 
-bool RawByte(TTagStream& s, std::uint8_t& byte)
+// Makes the block hold the byte at Position; false at the end of the frames
+// or when the file cannot be read there.
+bool FillBlock(TTagStream& s)
 {
     if (s.Position >= s.End)
         return false;
-    if (s.Position < s.BlockStart || s.Position >= s.BlockStart + s.BlockHeld) {
-        std::int64_t want = s.End - s.Position < TagBlockSize ? s.End - s.Position : TagBlockSize;
-        std::int32_t got = SeekFile(s.File, s.Position) == s.Position
-                               ? ReadBytes(s.File, s.Block.data(), std::int32_t(want))
-                               : -1;
-        if (got <= 0)
-            return false;
-        s.BlockStart = s.Position;
-        s.BlockHeld = got;
-    }
-    byte = s.Block[std::size_t(s.Position - s.BlockStart)];
-    ++s.Position;
-    return true;
-}
-
-bool TagByte(TTagStream& s, std::uint8_t& byte)
-{
-    if (!RawByte(s, byte))
+    if (s.Position >= s.BlockStart && s.Position < s.BlockStart + s.BlockHeld)
+        return true;
+    std::int64_t want = s.End - s.Position < TagBlockSize ? s.End - s.Position : TagBlockSize;
+    std::int32_t got = SeekFile(s.File, s.Position) == s.Position
+                           ? ReadBytes(s.File, s.Block.data(), std::int32_t(want))
+                           : -1;
+    if (got <= 0)
         return false;
-    if (s.Unsync && s.AfterFF && byte == 0 && !RawByte(s, byte))
-        return false;
-    s.AfterFF = byte == 0xFF;
+    s.BlockStart = s.Position;
+    s.BlockHeld = got;
     return true;
 }
 
-bool ReadTagBytes(TTagStream& s, std::uint8_t* out, std::int64_t count)
-{
-    for (std::int64_t i = 0; i < count; ++i)
-        if (!TagByte(s, out[i]))
-            return false;
-    return true;
-}
-
-// Moves past Count bytes of the tag; false when the tag ends first.
-bool SkipTagBytes(TTagStream& s, std::int64_t count)
+// Takes the next Count bytes of the tag into Out, or past them when Out is
+// null; false when the tag ends first.
+bool TakeTagBytes(TTagStream& s, std::uint8_t* out, std::int64_t count)
 {
     if (count > s.End - s.Position)
         return false;
-    if (!s.Unsync) {
+    if (!s.Unsync && !out) {
         s.Position += count;
         return true;
     }
-    std::uint8_t byte;
-    for (std::int64_t i = 0; i < count; ++i)
-        if (!TagByte(s, byte))
+    while (count > 0) {
+        if (!FillBlock(s))
             return false;
+        const std::uint8_t* held = s.Block.data() + (s.Position - s.BlockStart);
+        const std::int64_t available = s.BlockStart + s.BlockHeld - s.Position;
+        std::int64_t i = 0;
+        while (i < available && count > 0) {
+            std::uint8_t byte = held[i++];
+            if (s.Unsync && s.AfterFF && byte == 0) {
+                s.AfterFF = false;
+                continue;
+            }
+            s.AfterFF = byte == 0xFF;
+            if (out)
+                *out++ = byte;
+            --count;
+        }
+        s.Position += i;
+    }
     return true;
 }
 
@@ -303,7 +301,7 @@ bool ReadFrameHead(TTagStream& s, int version, TFrameHead& frame)
 {
     const int idLength = version == 2 ? 3 : 4;
     std::uint8_t h[10];
-    if (!ReadTagBytes(s, h, version == 2 ? 6 : 10) || h[0] == 0)
+    if (!TakeTagBytes(s, h, version == 2 ? 6 : 10) || h[0] == 0)
         return false;
     std::memset(frame.Id, 0, sizeof frame.Id);
     for (int i = 0; i < idLength; ++i) {
@@ -340,13 +338,13 @@ const TFrameField* FindFrameField(const char* id)
 bool SkipExtendedHeader(TTagStream& s, int version)
 {
     std::uint8_t b[4];
-    if (!ReadTagBytes(s, b, 4))
+    if (!TakeTagBytes(s, b, 4))
         return false;
     if (version == 3)
-        return SkipTagBytes(s, std::int64_t(b[0]) << 24 | std::int64_t(b[1]) << 16 |
+        return TakeTagBytes(s, nullptr, std::int64_t(b[0]) << 24 | std::int64_t(b[1]) << 16 |
                                    std::int64_t(b[2]) << 8 | b[3]);
     std::int64_t size = 0; // 2.4: syncsafe, the four size bytes included
-    return Syncsafe(b, size) && size >= 6 && SkipTagBytes(s, size - 4);
+    return Syncsafe(b, size) && size >= 6 && TakeTagBytes(s, nullptr, size - 4);
 }
 } // namespace
 
@@ -419,12 +417,12 @@ bool ReadId3v2Info(TFile file, TWaveListInfo& info)
     while (ReadFrameHead(s, version, frame)) {
         const TFrameField* wanted = FindFrameField(frame.Id);
         if (!wanted || taken[wanted->Field] || !frame.Readable || frame.Size > MaxTextFrameSize) {
-            if (!SkipTagBytes(s, frame.Size))
+            if (!TakeTagBytes(s, nullptr, frame.Size))
                 break;
             continue;
         }
         body.resize(std::size_t(frame.Size));
-        if (!ReadTagBytes(s, body.data(), frame.Size))
+        if (!TakeTagBytes(s, body.data(), frame.Size))
             break;
         if (frame.Unsync || (version == 4 && (flags & 0x80)))
             UndoUnsynchronisation(body);
