@@ -96,6 +96,18 @@ std::string ReadRegString(TRegKey key, const std::string& name);
 // keys closes them again, which the tests check with this count.
 int OpenRegKeyCount();
 
+#ifdef _WIN32
+// ---- names on Windows ----
+// Texts are UTF-8 inside the program; the Win32 calls take UTF-16. A lone
+// surrogate, which Windows allows in names, travels as its own three-byte
+// form, so that every name comes back as it was.
+std::wstring WidenText(const std::string& text);
+std::string NarrowText(const wchar_t* text, std::size_t length);
+// A file name for the wide file calls: made full, then in its \\?\ form
+// (\\?\UNC\ for a network path), which lifts the 260-character limit.
+std::wstring WideFileName(const std::string& name);
+#endif
+
 // ---- portable helpers (DirectWin32.cpp) ----
 std::string GetLowerExt(const std::string& name);
 std::string GetPathDir(const std::string& path);

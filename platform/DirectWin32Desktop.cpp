@@ -4,7 +4,10 @@
 #include "DirectWin32.h"
 
 #include <commdlg.h>
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <vector>
 
 void CenterWindow(HWND window)
 {
@@ -19,7 +22,7 @@ void CenterWindow(HWND window)
 HBITMAP LoadBitmapFile(const std::string& path)
 {
     return static_cast<HBITMAP>(
-        LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+        LoadImageW(nullptr, WidenText(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
 }
 
 void GetBitmapSize(HBITMAP bitmap, std::int32_t& width, std::int32_t& height)
@@ -118,22 +121,26 @@ bool OpenFileDialog(HWND owner, const std::string& filter, const std::string& ti
 {
     char filterBuffer[256];
     FilterToBuffer(filter, filterBuffer);
-    char file[256];
-    std::memset(file, 0, sizeof file);
-    std::memcpy(file, name.data(), name.size() < 255 ? name.size() : 255);
-    OPENFILENAMEA dialog;
+    const std::wstring wideFilter = WidenText(std::string(filterBuffer, sizeof filterBuffer));
+    const std::wstring wideTitle = WidenText(title);
+    // Room for the longest path the system takes, and the initial name.
+    std::vector<wchar_t> file(32768, L'\0');
+    const std::wstring initial = WidenText(name);
+    std::copy(initial.begin(), initial.begin() + std::min<std::size_t>(initial.size(), file.size() - 1),
+              file.begin());
+    OPENFILENAMEW dialog;
     std::memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = filterBuffer;
+    dialog.lpstrFilter = wideFilter.c_str();
     dialog.nFilterIndex = 1;
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = sizeof file;
-    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = DWORD(file.size());
+    dialog.lpstrTitle = wideTitle.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&dialog))
+    if (!GetOpenFileNameW(&dialog))
         return false;
-    file[sizeof file - 1] = '\0';
-    name = file;
+    file.back() = L'\0';
+    name = NarrowText(file.data(), std::wcslen(file.data()));
     return true;
 }

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <cstdarg>
 #include <cstring>
+#include <cwchar>
 
 const char PathSeparator = '\\';
 const bool PlatformIsWindows = true;
@@ -30,8 +31,34 @@ TFile FromHandle(HANDLE handle)
 
 TFile CreateWithDisposition(const std::string& name, DWORD access, DWORD disposition)
 {
-    return FromHandle(CreateFileA(name.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FromHandle(CreateFileW(WideFileName(name).c_str(), access, FILE_SHARE_READ, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// One character of UTF-8 (or a lone surrogate in its three-byte form) at
+// Text[i]: its code and length; U+FFFD and 1 for a byte that starts none.
+std::uint32_t NextCode(const std::string& text, std::size_t i, std::size_t& length)
+{
+    static const std::uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::uint32_t code = lead;
+    length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length > 1)
+        code &= 0x7Fu >> length;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+        if ((next & 0xC0) != 0x80) {
+            length = 0;
+            break;
+        }
+        code = code << 6 | (next & 0x3Fu);
+    }
+    if (length == 0 || code < least[length] || code > 0x10FFFF) {
+        length = 1;
+        return 0xFFFD;
+    }
+    return code;
 }
 
 std::int64_t Seek(TFile file, std::int64_t distance, DWORD method)
@@ -44,6 +71,79 @@ std::int64_t Seek(TFile file, std::int64_t distance, DWORD method)
 }
 } // namespace
 
+std::wstring WidenText(const std::string& text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+        std::uint32_t code = NextCode(text, i, length);
+        if (code >= 0x10000) {
+            out += wchar_t(0xD800 + ((code - 0x10000) >> 10));
+            out += wchar_t(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += wchar_t(code);
+        }
+    }
+    return out;
+}
+
+std::string NarrowText(const wchar_t* text, std::size_t length)
+{
+    std::string out;
+    out.reserve(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        std::uint32_t code = std::uint16_t(text[i]);
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            code = 0x10000 + ((code - 0xD800) << 10) + (std::uint16_t(text[++i]) - 0xDC00);
+        if (code < 0x80) {
+            out += char(code);
+        } else if (code < 0x800) {
+            out += char(0xC0 | code >> 6);
+            out += char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += char(0xE0 | code >> 12);
+            out += char(0x80 | (code >> 6 & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        } else {
+            out += char(0xF0 | code >> 18);
+            out += char(0x80 | (code >> 12 & 0x3F));
+            out += char(0x80 | (code >> 6 & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+// The full form of a wide name; the name itself when it has none.
+std::wstring FullWideName(const std::wstring& name)
+{
+    DWORD need = name.empty() ? 0 : GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (need == 0)
+        return name;
+    std::wstring full(need, L'\0');
+    DWORD n = GetFullPathNameW(name.c_str(), need, &full[0], nullptr);
+    if (n == 0 || n >= need)
+        return name;
+    full.resize(n);
+    return full;
+}
+} // namespace
+
+std::wstring WideFileName(const std::string& name)
+{
+    std::wstring wide = WidenText(name);
+    if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0)
+        return wide;
+    std::wstring full = FullWideName(wide);
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\')
+        return L"\\\\?\\" + full;
+    return full;
+}
+
 void InitPlatform()
 {
     InitCommonControls();
@@ -51,9 +151,16 @@ void InitPlatform()
 
 std::string GetProgramPath()
 {
-    char buffer[MAX_PATH + 1] = {0};
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, n);
+    // The path may be longer than MAX_PATH: the buffer grows until it fits.
+    for (DWORD size = MAX_PATH + 1; size <= 65536; size *= 2) {
+        std::wstring buffer(size, L'\0');
+        DWORD n = GetModuleFileNameW(nullptr, &buffer[0], size);
+        if (n == 0)
+            return std::string();
+        if (n < size)
+            return NarrowText(buffer.data(), n);
+    }
+    return std::string();
 }
 
 void SetNativeArguments(int, char**)
@@ -63,25 +170,26 @@ void SetNativeArguments(int, char**)
 std::vector<std::string> GetArguments()
 {
     // Blanks separate arguments; double quotes group an argument and are removed.
+    // The wide command line holds every name as it was given.
     std::vector<std::string> args;
-    const char* p = GetCommandLineA();
+    const wchar_t* p = GetCommandLineW();
     bool first = true;
     while (*p) {
-        while (*p == ' ' || *p == '\t')
+        while (*p == L' ' || *p == L'\t')
             ++p;
         if (!*p)
             break;
-        std::string arg;
+        std::wstring arg;
         bool quoted = false;
-        while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-            if (*p == '"')
+        while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
+            if (*p == L'"')
                 quoted = !quoted;
             else
                 arg += *p;
             ++p;
         }
         if (!first)
-            args.push_back(arg);
+            args.push_back(NarrowText(arg.data(), arg.size()));
         first = false;
     }
     return args;
@@ -148,7 +256,7 @@ std::int64_t GetFileSize(TFile file)
 
 bool IsSameFile(TFile file, const std::string& name)
 {
-    HANDLE other = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE other = CreateFileW(WideFileName(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (other == INVALID_HANDLE_VALUE)
         return false;
@@ -163,22 +271,23 @@ bool IsSameFile(TFile file, const std::string& name)
 
 bool DeleteFileName(const std::string& name)
 {
-    return DeleteFileA(name.c_str()) != 0;
+    return DeleteFileW(WideFileName(name).c_str()) != 0;
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to)
 {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(WideFileName(from).c_str(), WideFileName(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool FindFirstName(const std::string& name, std::string& found)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(name.c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(WideFileName(name).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return false;
-    data.cFileName[MAX_PATH - 1] = '\0';
-    found = data.cFileName;
+    data.cFileName[MAX_PATH - 1] = L'\0';
+    found = NarrowText(data.cFileName, std::wcslen(data.cFileName));
     FindClose(search);
     return true;
 }
@@ -191,11 +300,8 @@ bool FileExists(const std::string& name)
 
 std::string GetFullName(const std::string& name)
 {
-    char buffer[1024];
-    DWORD n = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, nullptr);
-    if (n == 0 || n >= sizeof buffer)
-        return name;
-    return std::string(buffer, n);
+    std::wstring wide = WidenText(name), full = FullWideName(wide);
+    return full == wide ? name : NarrowText(full.data(), full.size());
 }
 
 std::string FormatText(const std::string& templ, const std::vector<std::string>& args)
@@ -232,7 +338,7 @@ bool ShowMessageBox(TWindow owner, const std::string& text, const std::string& c
     if (window && !IsWindow(window))
         return false;
     UINT type = MB_OK | (kind == BoxError ? MB_ICONERROR : MB_ICONINFORMATION);
-    return MessageBoxA(window, text.c_str(), caption.c_str(), type) != 0;
+    return MessageBoxW(window, WidenText(text).c_str(), WidenText(caption).c_str(), type) != 0;
 }
 
 void SendProgress(TWindow owner, std::int64_t copied, int percent)
@@ -277,9 +383,10 @@ TRegKey OpenRegKey(TRegKey parent, const std::string& name, bool create)
     if (parent == NoKey)
         return NoKey;
     HKEY key = nullptr;
-    LONG status = create ? RegCreateKeyExA(K(parent), name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+    const std::wstring wide = WidenText(name);
+    LONG status = create ? RegCreateKeyExW(K(parent), wide.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                            nullptr, &key, nullptr)
-                         : RegOpenKeyExA(K(parent), name.c_str(), 0, KEY_ALL_ACCESS, &key);
+                         : RegOpenKeyExW(K(parent), wide.c_str(), 0, KEY_ALL_ACCESS, &key);
     if (status != ERROR_SUCCESS)
         return NoKey;
     ++openKeys;
@@ -321,25 +428,52 @@ int CountValues(TRegKey key)
 
 bool DeleteRegKey(TRegKey parent, const std::string& name)
 {
-    return RegDeleteKeyA(K(parent), name.c_str()) == ERROR_SUCCESS;
+    return RegDeleteKeyW(K(parent), WidenText(name).c_str()) == ERROR_SUCCESS;
 }
 
+// String values are stored in their wide form, so that a program path
+// outside the code page is written as it is; other types byte for byte.
 bool WriteRegValue(TRegKey key, const std::string& name, unsigned type, const void* data,
                    std::uint32_t size)
 {
-    return key != NoKey &&
-           RegSetValueExA(K(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
-               ERROR_SUCCESS;
+    if (key == NoKey)
+        return false;
+    const std::wstring wideName = WidenText(name);
+    if (type != REG_SZ)
+        return RegSetValueExW(K(key), wideName.c_str(), 0, type, static_cast<const BYTE*>(data),
+                              size) == ERROR_SUCCESS;
+    const char* text = static_cast<const char*>(data);
+    std::size_t length = 0;
+    while (length < size && text[length] != '\0')
+        ++length;
+    const std::wstring wide = WidenText(std::string(text, length));
+    return RegSetValueExW(K(key), wideName.c_str(), 0, type, reinterpret_cast<const BYTE*>(wide.c_str()),
+                          DWORD((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool ReadRegValue(TRegKey key, const std::string& name, unsigned& type, void* buffer,
                   std::uint32_t& size)
 {
-    DWORD valueType = type, valueSize = size;
-    if (key == NoKey || RegQueryValueExA(K(key), name.c_str(), nullptr, &valueType,
-                                         static_cast<BYTE*>(buffer), &valueSize) != ERROR_SUCCESS)
+    if (key == NoKey)
         return false;
-    size = valueSize;
+    const std::wstring wideName = WidenText(name);
+    DWORD valueType = type, valueSize = 0;
+    if (RegQueryValueExW(K(key), wideName.c_str(), nullptr, &valueType, nullptr, &valueSize) !=
+        ERROR_SUCCESS)
+        return false;
+    std::vector<BYTE> value(valueSize + sizeof(wchar_t), 0);
+    if (RegQueryValueExW(K(key), wideName.c_str(), nullptr, &valueType, value.data(), &valueSize) !=
+        ERROR_SUCCESS)
+        return false;
+    std::string bytes(reinterpret_cast<const char*>(value.data()), valueSize);
+    if (valueType == REG_SZ || valueType == REG_EXPAND_SZ) {
+        const wchar_t* wide = reinterpret_cast<const wchar_t*>(value.data());
+        bytes = NarrowText(wide, std::wcslen(wide)) + '\0';
+    }
+    if (bytes.size() > size)
+        return false; // as the system says ERROR_MORE_DATA
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    size = std::uint32_t(bytes.size());
     type = valueType;
     return true;
 }

@@ -5,7 +5,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 WINEPREFIX=${KORVANE_WINEPREFIX:-$here/build/wineprefix}
 WINEDEBUG=${WINEDEBUG:--all}
 WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# Wine hands a program its Unix arguments as Unicode only in a UTF-8 locale.
+LC_ALL=C.UTF-8
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL
 . "$here/tools/winebuild.sh"
 wine=${KORVANE_WINE:-$win_loader}
 [ -x "$wine" ] || wine=wine

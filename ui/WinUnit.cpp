@@ -113,15 +113,16 @@ void OnDropFiles(HWND window, HDROP drop)
     }
     BeginConversion(window);
     bool ok = true;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count && !Front.Destroyed; ++i) {
-        UINT length = DragQueryFileA(drop, i, nullptr, 0);
+        UINT length = DragQueryFileW(drop, i, nullptr, 0);
         if (length == 0)
             continue;
-        std::vector<char> name(length + 1, '\0');
-        if (DragQueryFileA(drop, i, name.data(), length + 1) == 0)
+        std::vector<wchar_t> name(length + 1, L'\0');
+        UINT got = DragQueryFileW(drop, i, name.data(), length + 1);
+        if (got == 0)
             continue;
-        if (!ConvertFile(TWindow(window), std::string(name.data()), false))
+        if (!ConvertFile(TWindow(window), NarrowText(name.data(), got), false))
             ok = false;
     }
     EndConversion(window);
