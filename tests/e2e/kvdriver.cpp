@@ -10,15 +10,26 @@
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds as \n, backslashes doubled>", then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
+// Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 DWORD childId;
 int answered = 0;
+
+std::string Utf8(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(std::size_t(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
 
 // The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
 // mean nothing outside their process under Wine, so the icon is told by its
@@ -46,17 +57,18 @@ const char* IconKind(HWND box)
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
     DWORD owner = 0;
-    char cls[64] = {0}, caption[256] = {0}, body[8192] = {0};
+    char cls[64] = {0};
+    static wchar_t caption[256], body[65536];
     GetWindowThreadProcessId(window, &owner);
     GetClassNameA(window, cls, sizeof cls);
     if (owner != childId || !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
-    GetWindowTextA(window, caption, sizeof caption);
-    GetDlgItemTextA(window, 0xFFFF, body, sizeof body);
+    GetWindowTextW(window, caption, 256);
+    GetDlgItemTextW(window, 0xFFFF, body, 65536);
     std::string text;
-    for (const char* c = body; *c; ++c)
-        text += *c == '\n' ? "\\n" : *c == '\\' ? "\\\\" : *c == '\r' ? "" : std::string(1, *c);
-    std::printf("BOX %s\nICON %s\nTEXT %s\n", caption, IconKind(window), text.c_str());
+    for (char c : Utf8(body))
+        text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", Utf8(caption).c_str(), IconKind(window), text.c_str());
     std::fflush(stdout);
     SendMessageA(window, WM_COMMAND, IDOK, 0);
     ++answered;
@@ -97,8 +109,19 @@ int DropTarget(const std::string& what, int argc, char** argv)
 }
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(wide, wide + argc);
+    LocalFree(wide);
+    std::vector<std::string> narrow;
+    for (const std::wstring& arg : args)
+        narrow.push_back(Utf8(arg));
+    std::vector<char*> pointers;
+    for (std::string& arg : narrow)
+        pointers.push_back(&arg[0]);
+    char** argv = pointers.data();
     // Wine closes its desktop, and ends the process that draws it, soon
     // after the last program that used it has ended; every later program
     // then waits about a second for a new one. A holder keeps it open.
@@ -115,25 +138,25 @@ int main(int argc, char** argv)
     }
     HANDLE child = nullptr;
     if (std::string(argv[2]) == "--verb" && argc == 5) {
-        SHELLEXECUTEINFOA shell = {};
+        SHELLEXECUTEINFOW shell = {};
         shell.cbSize = sizeof shell;
         shell.fMask = SEE_MASK_NOCLOSEPROCESS;
-        shell.lpVerb = argv[3];
-        shell.lpFile = argv[4];
+        shell.lpVerb = args[3].c_str();
+        shell.lpFile = args[4].c_str();
         shell.nShow = SW_SHOWNORMAL;
-        if (ShellExecuteExA(&shell))
+        if (ShellExecuteExW(&shell))
             child = shell.hProcess;
     } else {
-        std::string line;
+        std::wstring line;
         for (int i = 2; i < argc; ++i) { // blanks split arguments, double quotes group them
-            std::string arg = argv[i];
-            bool blank = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
-            line += (i > 2 ? " " : "") + (blank ? "\"" + arg + "\"" : arg);
+            const std::wstring& arg = args[std::size_t(i)];
+            bool blank = arg.empty() || arg.find_first_of(L" \t") != std::wstring::npos;
+            line += (i > 2 ? L" " : L"") + (blank ? L"\"" + arg + L"\"" : arg);
         }
-        STARTUPINFOA start = {};
+        STARTUPINFOW start = {};
         start.cb = sizeof start;
         PROCESS_INFORMATION info = {};
-        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                            &start, &info))
             child = info.hProcess;
     }

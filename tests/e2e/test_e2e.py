@@ -26,9 +26,10 @@ def winpath(path):
 def drive(cwd, *args):
     """The boxes a program shows, as (caption, icon, text), and how it ended."""
     out = subprocess.run([OPT.wine, OPT.driver, '60', *args], cwd=cwd, stdout=subprocess.PIPE,
-                         timeout=180).stdout.decode('latin-1').replace('\r', '')
+                         timeout=180).stdout.decode('utf-8').replace('\r', '')
     found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
-    boxes = [(c, i, t.encode('latin-1').decode('unicode_escape')) for c, i, t in found]
+    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
+    boxes = [(c, i, unescape(t)) for c, i, t in found]
     return boxes, re.findall(r'^(?:EXIT \d+|TIMEOUT)$', out, re.M)
 
 
@@ -192,6 +193,38 @@ class KorvaneE2E(E2ECase):
                         WORDS, ISRF=None, ISBJ=None, album=WORDS['ISRF'], track='3').items() if v})
 
 
+    def test_any_name_converts_as_the_plain_name_does(self):
+        self.expect(['/Q', 'stereo.mp3'])
+        plain = (self.dir / 'stereo.wav').read_bytes()
+        base = len(winpath(self.dir)) + 1
+        names = ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3']
+        for total in (300, 1000):  # whole Windows paths of these lengths
+            parts, left = [], total - base
+            while left > 250:
+                parts.append(chr(ord('a') + len(parts)) * 200)
+                left -= 201
+            names.append(os.path.join(*parts, 'x' * (left - 4) + '.mp3'))
+            self.assertEqual(len(winpath(self.dir / names[-1])), total)
+        for name in names:
+            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
+        args = names[:4] + [winpath(self.dir / n) for n in names[4:]]
+        # The box is wider than the screen (its 1000-character line has no blank
+        # to break at), so its icon lies off the screen: only its text is compared.
+        boxes, end = drive(self.dir, winpath(OPT.korvane), *args)
+        self.assertEqual(([b[::2] for b in boxes], end), ([('Korvane', ''.join(
+            'Successfull: %s\n' % winpath(self.dir / n) for n in names))], ['EXIT 0']))
+        for name in names:
+            with self.subTest(name=name[:40]):
+                self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), plain)
+                (self.dir / name).unlink()
+        # And back, each beside its WAV file under its own name.
+        self.expect(['/Q'] + [winpath(self.dir / (n[:-4] + '.wav')) for n in names])
+        for name in names:
+            with self.subTest(back=name[:40]):
+                self.assertEqual((self.dir / name).read_bytes(), Path(FIXTURES, 'stereo.mp3').read_bytes())
+
+
 class ShellVerbE2E(E2ECase):
     TYPE = 'KorvaneE2E.type'
     VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
@@ -207,8 +240,15 @@ class ShellVerbE2E(E2ECase):
             self.addCleanup(self.reg, 'delete', key, '/f')
 
     def value(self, key):
-        lines = [l for l in self.reg('query', key, '/ve').splitlines() if 'REG_SZ' in l]
-        return lines[0].split('REG_SZ', 1)[1].strip() if lines else None
+        """The key's default value, from an export (UTF-16, so any character survives)."""
+        export = self.dir / 'export.reg'
+        export.unlink(missing_ok=True)
+        subprocess.run([OPT.wine, 'regedit', '/E', winpath(export), key.replace('HKCR', 'HKEY_CLASSES_ROOT')],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        text = export.read_bytes().decode('utf-16') if export.exists() else ''
+        found = re.search(r'^\[%s\]\r?\n@="((?:[^"\\]|\\.)*)"' % re.escape(key.replace('HKCR', 'HKEY_CLASSES_ROOT')),
+                          text, re.M)
+        return re.sub(r'\\(.)', r'\1', found.group(1)) if found else None
 
     def test_registry_failures_and_quiet_order(self):
         self.expect(['/I', 'mono.mp3'], 'Unable to write to registry', 'error')
@@ -216,19 +256,21 @@ class ShellVerbE2E(E2ECase):
         self.expect(['/Q', '/I'])
         self.assertFalse(self.exist('mono.wav'))
 
-    def test_verb_from_a_folder_with_blanks_converts_through_the_shell(self):
+    def test_verb_from_a_folder_outside_the_code_page_converts_through_the_shell(self):
         self.reg('add', 'HKCR\\.mp3', '/ve', '/d', self.TYPE, '/f')
         self.reg('add', 'HKCR\\' + self.TYPE, '/f')
-        (self.dir / 'Program Files').mkdir()
-        exe = winpath(shutil.copy(OPT.korvane, self.dir / 'Program Files'))
+        (self.dir / 'Мои Программы').mkdir()
+        exe = winpath(shutil.copy(OPT.korvane, self.dir / 'Мои Программы'))
         self.expect(['stereo.mp3', '/I', '/Q'], 'Successfully added registry entries', run=[exe])
         self.expect(['/I'], 'Successfully added registry entries', run=[exe])
         self.assertEqual(self.value(self.VERB), '&Convert with Korvane')
         self.assertEqual(self.value(self.VERB + '\\command'), '"%s" "%%L"' % exe)
         (self.dir / 'stereo.wav').unlink()
-        song = winpath(self.dir / 'my song.mp3')
+        shutil.copy(self.dir / 'my song.mp3', self.dir / '東京 song.mp3')
+        song = winpath(self.dir / '東京 song.mp3')
         self.expect([song], 'Successfull: %s\n' % song, run=['--verb', 'Korvane'])
-        self.assertTrue(self.exist('my song.wav'))
+        self.expect(['/Q', 'my song.mp3'])
+        self.assertEqual((self.dir / '東京 song.wav').read_bytes(), (self.dir / 'my song.wav').read_bytes())
         self.expect(['/U'], 'Successfully removed registry entries', run=[exe])
         self.assertIsNone(self.value(self.VERB))
         self.assertEqual(self.value('HKCR\\.mp3'), self.TYPE)
