@@ -1,5 +1,7 @@
 #include "WindowWatcher.h"
 
+#include "DirectWin32.h"
+
 #include <atomic>
 #include <deque>
 #include <mutex>
@@ -17,9 +19,9 @@ HWND mainWindow;
 
 std::string TextOf(HWND window)
 {
-    char text[4096] = {0};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    static wchar_t text[65536];
+    int n = GetWindowTextW(window, text, 65536);
+    return NarrowText(text, std::size_t(n > 0 ? n : 0));
 }
 
 std::string IconOf(HWND box)
@@ -59,7 +61,7 @@ void AnswerDialog(HWND dialog, HWND nameField)
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return;
     }
-    SetWindowTextA(nameField, answer.c_str());
+    SetWindowTextW(nameField, WidenText(answer).c_str());
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
