@@ -127,6 +127,29 @@ class Desktop(unittest.TestCase):
         self.assertEqual(probe.stdout.decode().strip(), 'mp3,32000,1')
         self.assertFalse((self.dir / 'bad.wav').exists())
 
+    def test_names_outside_the_code_page_and_long_paths_dropped(self):
+        names = [self.dir / n for n in ('Песня.mp3', '東京 café.mp3', '🎵 tone.mp3')]
+        for total in (300, 1000):  # the Windows path: Z: and the Unix path
+            path, left = self.dir, total - len(str(self.dir)) - 2
+            while left > 250:
+                path, left = path / (chr(ord('a') + len(path.parts)) * 200), left - 201
+            path.mkdir(parents=True)
+            names.append(path / ('x' * (left - 5) + '.mp3'))
+            self.assertEqual(len(str(names[-1])) + 2, total)
+        for name in names + [self.dir / 'plain.mp3']:
+            shutil.copy(ROOT / 'samples' / 'tone.mp3', name)
+        plain = 'Z:' + str(self.dir / 'plain.mp3').replace('/', '\\')
+        self.assertEqual(driver('60', OPT.korvane, '/Q', plain), ['EXIT 0'])
+        answer = subprocess.Popen([OPT.wine, OPT.driver, '--boxes', '1', '30'], stdout=subprocess.PIPE)
+        drop = subprocess.run([XDND, str(ORIGIN[0] + 17), str(ORIGIN[1] + 17), *map(str, names)],
+                              stdout=subprocess.PIPE, timeout=30)
+        self.assertEqual(drop.stdout, b'DROPPED\n')
+        boxes = answer.communicate(timeout=60)[0].decode().replace('\r', '').splitlines()
+        self.assertEqual(boxes, ['BOX Korvane', 'ICON information', 'TEXT Conversion successfull', 'DONE'])
+        for name in names:
+            with self.subTest(length=len(str(name))):
+                self.assertEqual(name.with_suffix('.wav').read_bytes(), (self.dir / 'plain.wav').read_bytes())
+
 
 if __name__ == '__main__':
     parser = argparse.ArgumentParser()
