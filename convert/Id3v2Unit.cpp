@@ -37,47 +37,15 @@ void AppendCodePoint(std::string& text, std::uint32_t code)
     text += '?';
 }
 
-// The length of the UTF-8 sequence that Lead starts, and its payload bits;
-// 0 for a byte that cannot start one.
-int Utf8Length(std::uint8_t lead, std::uint32_t& code)
-{
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        code = lead & 0x1Fu;
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        code = lead & 0x0Fu;
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        code = lead & 0x07u;
-        return 4;
-    }
-    return 0;
-}
-
 std::string DecodeUtf8(const std::uint8_t* data, std::size_t size)
 {
-    static const std::uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
     std::string text;
-    for (std::size_t i = 0; i < size;) {
-        std::uint32_t code = 0;
-        int length = Utf8Length(data[i], code);
-        int k = 1;
-        while (length > 0 && k < length && i + std::size_t(k) < size && (data[i + k] & 0xC0) == 0x80)
-            code = code << 6 | (data[i + k++] & 0x3Fu);
-        if (length == 0 || k < length || code < least[length] || code > 0x10FFFF ||
-            (code >= 0xD800 && code <= 0xDFFF)) {
+    for (std::size_t i = 0, length = 0; i < size; i += length) {
+        std::int32_t code = DecodeUtf8Char(data + i, size - i, false, length);
+        if (code < 0)
             text += '?'; // a byte that is not part of a well-formed sequence
-            ++i;
-            continue;
-        }
-        AppendCodePoint(text, code);
-        i += std::size_t(length);
+        else
+            AppendCodePoint(text, std::uint32_t(code));
     }
     return text;
 }

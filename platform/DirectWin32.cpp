@@ -61,6 +61,29 @@ std::string ReplaceExtension(const std::string& name, const std::string& extensi
     return name.substr(0, dot + 1) + extension;
 }
 
+std::int32_t DecodeUtf8Char(const std::uint8_t* data, std::size_t size, bool surrogates,
+                            std::size_t& length)
+{
+    static const std::uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    const std::uint8_t lead = data[0];
+    length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    std::uint32_t code = length > 1 ? lead & (0x7Fu >> length) : lead;
+    for (std::size_t k = 1; k < length; ++k) {
+        if (k >= size || (data[k] & 0xC0) != 0x80) {
+            length = 0;
+            break;
+        }
+        code = code << 6 | (data[k] & 0x3Fu);
+    }
+    if (length == 0 || code < least[length] || code > 0x10FFFF ||
+        (!surrogates && code >= 0xD800 && code <= 0xDFFF)) {
+        length = 1;
+        return -1;
+    }
+    return std::int32_t(code);
+}
+
 bool WriteByteValue(TFile file, std::uint8_t value)
 {
     return WriteBytes(file, &value, 1) == 1;

@@ -114,6 +114,13 @@ std::string GetPathDir(const std::string& path);
 std::string ExpandFoundName(const std::string& name);
 void FilterToBuffer(const std::string& text, char buffer[256]);
 std::string ReplaceExtension(const std::string& name, const std::string& extension);
+// The character that the UTF-8 sequence at Data (Size bytes at most) stands
+// for, and the sequence's length; -1 and length 1 for a byte that starts no
+// well-formed sequence. The three-byte forms of UTF-16 surrogates count as
+// well-formed only when Surrogates is set: that is how a lone surrogate in a
+// Windows name travels.
+std::int32_t DecodeUtf8Char(const std::uint8_t* data, std::size_t size, bool surrogates,
+                            std::size_t& length);
 
 bool WriteByteValue(TFile file, std::uint8_t value);
 bool WriteLongValue(TFile file, std::uint32_t value);

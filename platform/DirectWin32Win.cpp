@@ -35,32 +35,6 @@ TFile CreateWithDisposition(const std::string& name, DWORD access, DWORD disposi
                                   disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// One character of UTF-8 (or a lone surrogate in its three-byte form) at
-// Text[i]: its code and length; U+FFFD and 1 for a byte that starts none.
-std::uint32_t NextCode(const std::string& text, std::size_t i, std::size_t& length)
-{
-    static const std::uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::uint32_t code = lead;
-    length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-             : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length > 1)
-        code &= 0x7Fu >> length;
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
-        if ((next & 0xC0) != 0x80) {
-            length = 0;
-            break;
-        }
-        code = code << 6 | (next & 0x3Fu);
-    }
-    if (length == 0 || code < least[length] || code > 0x10FFFF) {
-        length = 1;
-        return 0xFFFD;
-    }
-    return code;
-}
-
 std::int64_t Seek(TFile file, std::int64_t distance, DWORD method)
 {
     LARGE_INTEGER move, result;
@@ -75,8 +49,10 @@ std::wstring WidenText(const std::string& text)
 {
     std::wstring out;
     out.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
-        std::uint32_t code = NextCode(text, i, length);
+        const std::int32_t decoded = DecodeUtf8Char(bytes + i, text.size() - i, true, length);
+        const std::uint32_t code = decoded < 0 ? 0xFFFD : std::uint32_t(decoded);
         if (code >= 0x10000) {
             out += wchar_t(0xD800 + ((code - 0x10000) >> 10));
             out += wchar_t(0xDC00 + ((code - 0x10000) & 0x3FF));

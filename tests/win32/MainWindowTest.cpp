@@ -6,6 +6,7 @@
 #include "DirectWin32Desktop.h"
 #include "ProcessUnit.h"
 #include "WinUnit.h"
+#include "WinFiles.h"
 #include "WindowWatcher.h"
 
 #include <gtest/gtest.h>
@@ -20,30 +21,6 @@
 
 namespace {
 const std::string Frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
-
-std::string Slurp(const std::string& name)
-{
-    std::string bytes;
-    HANDLE h = CreateFileW(WideFileName(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "(none)";
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-void Spill(const std::string& name, const std::string& bytes)
-{
-    HANDLE h = CreateFileW(WideFileName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                           nullptr);
-    DWORD done = 0;
-    WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr);
-    CloseHandle(h);
-}
 
 std::string Frames(int count)
 {

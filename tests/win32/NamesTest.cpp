@@ -4,6 +4,7 @@
 // whole conversion.
 #include "DirectWin32.h"
 #include "ProcessUnit.h"
+#include "WinFiles.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -22,25 +23,6 @@ std::string Folder()
     return dir;
 }
 
-bool Put(const std::string& name, const std::string& bytes)
-{
-    TFile file = CreateForWriting(name);
-    const std::int32_t size = std::int32_t(bytes.size());
-    bool ok = file != NoFile && WriteBytes(file, bytes.data(), size) == size;
-    CloseFile(file);
-    return ok;
-}
-
-std::string Get(const std::string& name)
-{
-    TFile file = OpenForReading(name);
-    if (file == NoFile)
-        return "(none)";
-    std::string bytes(std::size_t(GetFileSize(file)), '\0');
-    ReadBytes(file, &bytes[0], std::int32_t(bytes.size()));
-    CloseFile(file);
-    return bytes;
-}
 } // namespace
 
 TEST(Names, Utf8AndUtf16BothWays)
@@ -75,9 +57,9 @@ TEST(Names, FullNamesInTheirLongForm)
 TEST(Names, EveryKindOfNameConverts)
 {
     const std::string dir = Folder(), mp3 = Frame + Frame + Frame;
-    ASSERT_TRUE(Put(dir + "\\plain.mp3", mp3));
+    ASSERT_TRUE(Spill(dir + "\\plain.mp3", mp3));
     ASSERT_TRUE(ConvertFile(NoWindow, dir + "\\plain.mp3", false));
-    const std::string plain = Get(dir + "\\plain.wav");
+    const std::string plain = Slurp(dir + "\\plain.wav");
     std::string deep = dir;
     for (int i = 0; i < 5; ++i) {
         deep += "\\" + std::string(200, char('a' + i));
@@ -85,12 +67,12 @@ TEST(Names, EveryKindOfNameConverts)
     }
     for (const std::string& stem : {dir + "\\\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F", deep + "\\song",
                                     dir + "\\e\xCC\x81 \xF0\x9F\x8E\xB5"}) {
-        ASSERT_TRUE(Put(stem + ".mp3", mp3)) << stem.size();
+        ASSERT_TRUE(Spill(stem + ".mp3", mp3)) << stem.size();
         EXPECT_EQ(ExpandFoundName(stem + ".mp3"), stem + ".mp3");
         EXPECT_TRUE(ConvertFile(NoWindow, stem + ".mp3", false)) << stem.size();
-        EXPECT_EQ(Get(stem + ".wav"), plain);
+        EXPECT_EQ(Slurp(stem + ".wav"), plain);
         EXPECT_TRUE(ConvertFile(NoWindow, stem + ".wav", false));
-        EXPECT_EQ(Get(stem + ".mp3"), mp3 + "TAG" + std::string(124, '\0') + "\x94");
+        EXPECT_EQ(Slurp(stem + ".mp3"), mp3 + "TAG" + std::string(124, '\0') + "\x94");
         std::string found;
         EXPECT_TRUE(FindFirstName(stem + ".w*", found));
         EXPECT_EQ(found, stem.substr(stem.rfind('\\') + 1) + ".wav");
@@ -100,9 +82,9 @@ TEST(Names, EveryKindOfNameConverts)
     // cannot (Wine keeps names as UTF-8), the conversion fails and writes nothing.
     const std::string lone = dir + "\\a\xED\xA0\x80" "b";
     std::string found;
-    if (Put(lone + ".mp3", mp3)) {
+    if (Spill(lone + ".mp3", mp3)) {
         EXPECT_TRUE(ConvertFile(NoWindow, lone + ".mp3", false));
-        EXPECT_EQ(Get(lone + ".wav"), plain);
+        EXPECT_EQ(Slurp(lone + ".wav"), plain);
         DeleteFileName(lone + ".mp3");
         DeleteFileName(lone + ".wav");
     } else {
