@@ -198,16 +198,21 @@ int main(int argc, char **argv)
     XSetSelectionOwner(dpy, aSelection, source, CurrentTime);
 
     /* Walk down from the root through the windows under the point; the
-     * deepest one that is aware, itself or through its proxy, wins. */
-    Window target = None, to = None, w = root, child;
+     * deepest one that is aware, itself or through its proxy, wins. A
+     * window that is still being mapped, or one of an earlier program still
+     * closing over the point, is waited out until the deadline. */
+    Window target = None, to = None, child;
     unsigned long version = 0;
     int wx, wy;
-    while (w != None) {
-        Window via = MessageWindow(w);
-        unsigned long v = Property32(via, aAware, XA_ATOM);
-        if (v) target = w, to = via, version = v;
-        if (!XTranslateCoordinates(dpy, root, w, x, y, &wx, &wy, &child)) break;
-        w = child;
+    for (;;) {
+        for (Window w = root; w != None; w = child) {
+            Window via = MessageWindow(w);
+            unsigned long v = Property32(via, aAware, XA_ATOM);
+            if (v) target = w, to = via, version = v;
+            if (!XTranslateCoordinates(dpy, root, w, x, y, &wx, &wy, &child)) break;
+        }
+        if (target != None || Now() > deadline) break;
+        usleep(100000);
     }
     if (target == None) {
         fprintf(stderr, "xdnd_drop: no XdndAware window at %d,%d\n", x, y);
