@@ -22,7 +22,7 @@ void CenterWindow(HWND window)
 HBITMAP LoadBitmapFile(const std::string& path)
 {
     return static_cast<HBITMAP>(
-        LoadImageW(nullptr, WidenText(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+        LoadImageW(nullptr, WideFileName(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
 }
 
 void GetBitmapSize(HBITMAP bitmap, std::int32_t& width, std::int32_t& height)

@@ -200,7 +200,12 @@ TEST_F(MainWindowTest, PlacedCentredAndSizedByTheChosenBitmap)
 
 TEST_F(MainWindowTest, CustomBitmapAndAFailedChoice)
 {
-    Spill(Path("CUSTOM.BMP"), BmpFile(20, 10, RGB(200, 0, 0)));
+    // The program may stand in a folder of any name ("Программа"). Wine starts no
+    // program from a path past 260 characters, and its LoadImage takes none.
+    ProgramDir = Path("\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD0\xB0");
+    ASSERT_TRUE(CreateDirectoryW(WideFileName(ProgramDir).c_str(), nullptr));
+    const std::string bitmap = ProgramDir + "\\CUSTOM.BMP";
+    ASSERT_TRUE(Spill(bitmap, BmpFile(20, 10, RGB(200, 0, 0))));
     Create();
     EXPECT_EQ(MenuStates().count(CmdCustom), 1u);
     SendMessageA(window, WM_COMMAND, CmdCustom, 0);
@@ -208,7 +213,8 @@ TEST_F(MainWindowTest, CustomBitmapAndAFailedChoice)
     EXPECT_EQ((r.right - r.left) * 1000 + (r.bottom - r.top), 20 * 1000 + 10);
     EXPECT_EQ(MenuStates()[CmdCustom] & MF_CHECKED, Checked);
     SendMessageA(window, WM_COMMAND, CmdLarge, 0);
-    DeleteFileA(Path("CUSTOM.BMP").c_str());
+    EXPECT_TRUE(DeleteFileName(bitmap));
+    EXPECT_TRUE(RemoveDirectoryW(WideFileName(ProgramDir).c_str()));
     SendMessageA(window, WM_COMMAND, CmdCustom, 0);
     r = WindowRect(window);
     EXPECT_EQ((r.right - r.left) * 1000 + (r.bottom - r.top), 150 * 1000 + 100) << "size kept";
