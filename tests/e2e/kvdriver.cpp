@@ -140,7 +140,7 @@ int main()
     if (std::string(argv[2]) == "--verb" && argc == 5) {
         SHELLEXECUTEINFOW shell = {};
         shell.cbSize = sizeof shell;
-        shell.fMask = SEE_MASK_NOCLOSEPROCESS;
+        shell.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI; // a failure is told, not shown
         shell.lpVerb = args[3].c_str();
         shell.lpFile = args[4].c_str();
         shell.nShow = SW_SHOWNORMAL;
