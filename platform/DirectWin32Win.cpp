@@ -113,6 +113,8 @@ std::wstring WideFileName(const std::string& name)
     if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0)
         return wide;
     std::wstring full = FullWideName(wide);
+    if (full.compare(0, 4, L"\\\\.\\") == 0) // a device ("nul", or c:\a\con.mp3) stays a device
+        return full;
     if (full.compare(0, 2, L"\\\\") == 0)
         return L"\\\\?\\UNC\\" + full.substr(2);
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\')

@@ -48,6 +48,8 @@ TEST(Names, FullNamesInTheirLongForm)
     EXPECT_EQ(WideFileName("C:/a/b.mp3"), L"\\\\?\\C:\\a\\b.mp3");
     EXPECT_EQ(WideFileName("\\\\server\\share\\b.mp3"), L"\\\\?\\UNC\\server\\share\\b.mp3");
     EXPECT_EQ(WideFileName("\\\\?\\C:\\x\\..\\y"), L"\\\\?\\C:\\x\\..\\y");
+    EXPECT_EQ(WideFileName("nul"), L"\\\\.\\nul"); // a device stays a device
+    EXPECT_EQ(WideFileName("C:\\a\\con.mp3"), L"\\\\.\\con");
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
     EXPECT_EQ(WideFileName("b.mp3"), L"\\\\?\\" + std::wstring(current) +
