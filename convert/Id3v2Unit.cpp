@@ -54,13 +54,15 @@ std::string DecodeUtf8(const std::uint8_t* data, std::size_t size)
 std::string DecodeUtf16(const std::uint8_t* data, std::size_t size, bool bigEndian)
 {
     std::string text;
-    std::size_t units = size / 2;
-    for (std::size_t i = 0; i < units; ++i) {
+    const std::size_t units = size / 2;
+    auto unit = [&](std::size_t i) {
         const std::uint8_t* u = data + 2 * i;
-        std::uint32_t code = bigEndian ? std::uint32_t(u[0] << 8 | u[1]) : std::uint32_t(u[1] << 8 | u[0]);
+        return bigEndian ? std::uint32_t(u[0] << 8 | u[1]) : std::uint32_t(u[1] << 8 | u[0]);
+    };
+    for (std::size_t i = 0; i < units; ++i) {
+        std::uint32_t code = unit(i);
         if (code >= 0xD800 && code <= 0xDBFF && i + 1 < units) {
-            const std::uint8_t* v = u + 2;
-            std::uint32_t low = bigEndian ? std::uint32_t(v[0] << 8 | v[1]) : std::uint32_t(v[1] << 8 | v[0]);
+            const std::uint32_t low = unit(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 ++i;
                 code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
@@ -69,6 +71,16 @@ std::string DecodeUtf16(const std::uint8_t* data, std::size_t size, bool bigEndi
         AppendCodePoint(text, code); // a lone surrogate becomes '?' there too
     }
     return text;
+}
+
+// Unsynchronisation put a zero byte after every FF that could be taken for
+// the start of a frame header: true for such a zero, which is dropped.
+// AfterFF carries whether the byte before was FF.
+bool IsStuffedZero(bool& afterFF, std::uint8_t byte)
+{
+    const bool stuffed = afterFF && byte == 0;
+    afterFF = byte == 0xFF;
+    return stuffed;
 }
 
 // The tag's bytes after its 10-byte header, read forward through one block
@@ -121,12 +133,9 @@ bool TakeTagBytes(TTagStream& s, std::uint8_t* out, std::int64_t count)
         const std::int64_t available = s.BlockStart + s.BlockHeld - s.Position;
         std::int64_t i = 0;
         while (i < available && count > 0) {
-            std::uint8_t byte = held[i++];
-            if (s.Unsync && s.AfterFF && byte == 0) {
-                s.AfterFF = false;
+            const std::uint8_t byte = held[i++];
+            if (s.Unsync && IsStuffedZero(s.AfterFF, byte))
                 continue;
-            }
-            s.AfterFF = byte == 0xFF;
             if (out)
                 *out++ = byte;
             --count;
@@ -134,6 +143,11 @@ bool TakeTagBytes(TTagStream& s, std::uint8_t* out, std::int64_t count)
         s.Position += i;
     }
     return true;
+}
+
+std::int64_t BigEndian32(const std::uint8_t* b)
+{
+    return std::int64_t(b[0]) << 24 | std::int64_t(b[1]) << 16 | std::int64_t(b[2]) << 8 | b[3];
 }
 
 // A 28-bit syncsafe number; false when a byte has its high bit set.
@@ -164,12 +178,9 @@ void UndoUnsynchronisation(std::vector<std::uint8_t>& data)
 {
     std::size_t out = 0;
     bool afterFF = false;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        std::uint8_t byte = data[i];
-        if (!(afterFF && byte == 0))
-            data[out++] = byte;
-        afterFF = byte == 0xFF;
-    }
+    for (std::size_t i = 0; i < data.size(); ++i)
+        if (!IsStuffedZero(afterFF, data[i]))
+            data[out++] = data[i];
     data.resize(out);
 }
 
@@ -206,9 +217,8 @@ std::string GenreFromText(const std::string& text)
         std::string::size_type close = text.find(')');
         number = close == std::string::npos ? std::string() : text.substr(1, close - 1);
     }
-    if (IsDigits(number) && number.size() <= 3 && std::stoi(number) <= 255)
-        return GetId3GenreName(std::uint8_t(std::stoi(number)));
-    return text;
+    const int genre = IsDigits(number) && number.size() <= 3 ? std::stoi(number) : 256;
+    return genre <= 255 ? GetId3GenreName(std::uint8_t(genre)) : text;
 }
 
 // The text a frame body gives its INFO field; empty when it gives none.
@@ -282,7 +292,7 @@ bool ReadFrameHead(TTagStream& s, int version, TFrameHead& frame)
     if (version == 2) {
         frame.Size = std::int64_t(h[3]) << 16 | std::int64_t(h[4]) << 8 | h[5];
     } else if (version == 3) {
-        frame.Size = std::int64_t(h[4]) << 24 | std::int64_t(h[5]) << 16 | std::int64_t(h[6]) << 8 | h[7];
+        frame.Size = BigEndian32(h + 4);
         frame.Readable = (h[9] & 0xE0) == 0;
     } else {
         if (!Syncsafe(h + 4, frame.Size))
@@ -309,8 +319,7 @@ bool SkipExtendedHeader(TTagStream& s, int version)
     if (!TakeTagBytes(s, b, 4))
         return false;
     if (version == 3)
-        return TakeTagBytes(s, nullptr, std::int64_t(b[0]) << 24 | std::int64_t(b[1]) << 16 |
-                                   std::int64_t(b[2]) << 8 | b[3]);
+        return TakeTagBytes(s, nullptr, BigEndian32(b));
     std::int64_t size = 0; // 2.4: syncsafe, the four size bytes included
     return Syncsafe(b, size) && size >= 6 && TakeTagBytes(s, nullptr, size - 4);
 }

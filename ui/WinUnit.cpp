@@ -115,9 +115,7 @@ void OnDropFiles(HWND window, HDROP drop)
     bool ok = true;
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count && !Front.Destroyed; ++i) {
-        UINT length = DragQueryFileW(drop, i, nullptr, 0);
-        if (length == 0)
-            continue;
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
         std::vector<wchar_t> name(length + 1, L'\0');
         UINT got = DragQueryFileW(drop, i, name.data(), length + 1);
         if (got == 0)
