@@ -60,6 +60,14 @@ class Desktop(unittest.TestCase):
                             os.path.join(os.environ['KORVANE_SHOTS'], name + '.png')], check=True)
         return shot
 
+    def drop(self, names):
+        """Drops the files on the window as a file manager does; the box it shows."""
+        answer = subprocess.Popen([OPT.wine, OPT.driver, '--boxes', '1', '30'], stdout=subprocess.PIPE)
+        drop = subprocess.run([XDND, str(ORIGIN[0] + 17), str(ORIGIN[1] + 17), *map(str, names)],
+                              stdout=subprocess.PIPE, timeout=30)
+        self.assertEqual(drop.stdout, b'DROPPED\n')
+        return answer.communicate(timeout=60)[0].decode().replace('\r', '').splitlines()
+
     def assertShows(self, shot, bitmap):
         (width, height), expected = pixels(ROOT / 'resources' / bitmap)
         (w, h), shown = pixels(shot, (width, height) + ORIGIN)
@@ -124,13 +132,7 @@ class Desktop(unittest.TestCase):
         drops = [([song], 'information', 'Conversion successfull'),
                  ([self.dir / 'bad.mp3', song], 'error', 'At least one file failed conversion')]
         for names, icon, text in drops:
-            answer = subprocess.Popen([OPT.wine, OPT.driver, '--boxes', '1', '30'],
-                                      stdout=subprocess.PIPE)
-            drop = subprocess.run([XDND, str(ORIGIN[0] + 17), str(ORIGIN[1] + 17), *map(str, names)],
-                                  stdout=subprocess.PIPE, timeout=30)
-            self.assertEqual(drop.stdout, b'DROPPED\n')
-            boxes = answer.communicate(timeout=60)[0].decode().replace('\r', '').splitlines()
-            self.assertEqual(boxes, ['BOX Korvane', 'ICON ' + icon, 'TEXT ' + text, 'DONE'])
+            self.assertEqual(self.drop(names), ['BOX Korvane', 'ICON ' + icon, 'TEXT ' + text, 'DONE'])
         probe = subprocess.run(['ffprobe', '-v', 'error', '-show_entries',
                                 'stream=codec_name,sample_rate,channels', '-of', 'csv=p=0',
                                 str(self.dir / 'my tone é.wav')], stdout=subprocess.PIPE)
@@ -150,12 +152,8 @@ class Desktop(unittest.TestCase):
             shutil.copy(ROOT / 'samples' / 'tone.mp3', name)
         plain = 'Z:' + str(self.dir / 'plain.mp3').replace('/', '\\')
         self.assertEqual(driver('60', OPT.korvane, '/Q', plain), ['EXIT 0'])
-        answer = subprocess.Popen([OPT.wine, OPT.driver, '--boxes', '1', '30'], stdout=subprocess.PIPE)
-        drop = subprocess.run([XDND, str(ORIGIN[0] + 17), str(ORIGIN[1] + 17), *map(str, names)],
-                              stdout=subprocess.PIPE, timeout=30)
-        self.assertEqual(drop.stdout, b'DROPPED\n')
-        boxes = answer.communicate(timeout=60)[0].decode().replace('\r', '').splitlines()
-        self.assertEqual(boxes, ['BOX Korvane', 'ICON information', 'TEXT Conversion successfull', 'DONE'])
+        self.assertEqual(self.drop(names),
+                         ['BOX Korvane', 'ICON information', 'TEXT Conversion successfull', 'DONE'])
         for name in names:
             with self.subTest(length=len(str(name))):
                 self.assertEqual(name.with_suffix('.wav').read_bytes(), (self.dir / 'plain.wav').read_bytes())
