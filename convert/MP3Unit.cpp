@@ -81,6 +81,23 @@ bool ReadTrackNumber(const std::string& text, int& number)
     return true;
 }
 
+std::uint32_t HeaderValue(const std::uint8_t* b)
+{
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+           std::uint32_t(b[3]) << 24;
+}
+
+// The header value at Position, read straight from the file (0, which is no
+// header, when it cannot be read); the file is then put back at Resume, and
+// the result is false when that fails.
+bool ReadValueAt(TFile file, std::int64_t position, std::int64_t resume, std::uint32_t& value)
+{
+    std::uint8_t bytes[4];
+    bool ok = SeekFile(file, position) == position && ReadBytes(file, bytes, 4) == 4;
+    value = ok ? HeaderValue(bytes) : 0;
+    return SeekFile(file, resume) == resume;
+}
+
 void Put16(std::uint8_t* out, std::uint16_t value)
 {
     out[0] = std::uint8_t(value);
@@ -144,12 +161,37 @@ bool IsMpegHeader(std::uint32_t value)
            header.SampleRate != 0 && header.Emphasis != 2;
 }
 
+std::int32_t MpegFrameBytes(const TMpegHeader& header)
+{
+    if (header.SampleRate == 0 || header.Layer == 0)
+        return 0;
+    const std::int32_t padding = header.PaddingBit ? 1 : 0;
+    if (header.Layer == 1)
+        return (12000 * header.Bitrate / header.SampleRate + padding) * 4;
+    const std::int32_t factor = header.Layer == 3 && header.Version != 1 ? 72000 : 144000;
+    return factor * header.Bitrate / header.SampleRate + padding;
+}
+
+std::int32_t MpegFrameSamples(const TMpegHeader& header)
+{
+    return header.Layer == 1 ? 384 : header.Layer == 3 && header.Version != 1 ? 576 : 1152;
+}
+
+bool IsNextMpegHeader(std::uint32_t first, std::uint32_t value)
+{
+    // version id, layer id and sample-rate index
+    const std::uint32_t stream = 0x000C1E00;
+    return (value & stream) == (first & stream) && IsMpegHeader(value);
+}
+
 void FindFirstMpegHeader(TFile file, TMpegHeader& header)
 {
     std::memset(&header, 0, sizeof header);
     std::int64_t size = GetFileSize(file);
     if (file == NoFile || size < 8)
         return;
+    TId3Tag tag;
+    const std::int64_t audioEnd = ReadId3Tag(file, tag) ? size - 128 : size;
     // The offsets are examined one by one in increasing order, but read
     // through one block buffer; three bytes carry over between blocks.
     std::int64_t offset = GetId3v2TagEnd(file, size);
@@ -164,12 +206,24 @@ void FindFirstMpegHeader(TFile file, TMpegHeader& header)
         held += got;
         std::int32_t k = 0;
         for (; k + 4 <= held; ++k) {
-            const std::uint8_t* b = buffer.get() + k;
-            std::uint32_t value = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
-                                  std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
-            if (IsMpegHeader(value)) {
-                if (SeekFile(file, offset + k) == offset + k)
-                    DecodeMpegHeader(value, header);
+            std::uint32_t value = HeaderValue(buffer.get() + k);
+            if (!IsMpegHeader(value))
+                continue;
+            TMpegHeader candidate;
+            DecodeMpegHeader(value, candidate);
+            const std::int64_t at = offset + k, next = at + MpegFrameBytes(candidate);
+            bool confirmed = next == audioEnd;
+            if (!confirmed && next + 4 <= audioEnd) {
+                std::uint32_t following = 0;
+                if (next + 4 <= offset + held)
+                    following = HeaderValue(buffer.get() + (next - offset));
+                else if (!ReadValueAt(file, next, offset + held, following))
+                    return;
+                confirmed = IsNextMpegHeader(value, following);
+            }
+            if (confirmed) {
+                if (SeekFile(file, at) == at)
+                    header = candidate;
                 return;
             }
         }

@@ -62,8 +62,19 @@ struct TId3Tag {
 std::string TrimText(const std::string& text);
 bool IsMpegHeader(std::uint32_t value);
 void DecodeMpegHeader(std::uint32_t value, TMpegHeader& header);
+// The bytes and the samples of the frame a header starts, as the MPEG
+// standards count them (which FrameLength does not for MPEG-2 and 2.5
+// layers I and II, nor for a padded layer I frame).
+std::int32_t MpegFrameBytes(const TMpegHeader& header);
+std::int32_t MpegFrameSamples(const TMpegHeader& header);
+// True when Value is a usable header of the same MPEG version, layer and
+// sample rate as First: the next frame of First's stream.
+bool IsNextMpegHeader(std::uint32_t first, std::uint32_t value);
 // Searches from offset 0 (or from the end of a leading ID3v2 tag) for the
-// first usable header; on success the file is positioned at it.
+// first usable header that the next frame's header confirms, standing right
+// where its frame ends (or whose frame ends exactly where the audio ends,
+// before a closing ID3v1.1 tag). A lone false sync inside other data is
+// passed over. On success the file is positioned at the header.
 void FindFirstMpegHeader(TFile file, TMpegHeader& header);
 void MakeMpegWaveFormat(const TMpegHeader& header, TMpegWaveFormat& format);
 // The record as written into the file (18 + cbSize bytes); returns that size.

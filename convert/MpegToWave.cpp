@@ -3,12 +3,20 @@
 #include "MpegToWave.h"
 
 #include "DeclUnit.h"
+#include "FrameWalk.h"
 #include "Id3v2Unit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
 #include "WaveUnit.h"
 
+#include <memory>
+
 namespace {
+void WalkBlock(void* walk, const std::uint8_t* data, std::int32_t count)
+{
+    FeedFrameWalk(*static_cast<TFrameWalk*>(walk), data, count);
+}
+
 // Everything after the output file was created: the chunks, the audio copy,
 // the LIST/INFO chunk and the RIFF size. True only when every write worked.
 bool WriteWaveFile(TWindow owner, TFile source, TFile output, const TMpegWaveFormat& format,
@@ -24,15 +32,28 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, const TMpegWaveFor
               WriteBlock(output, record, recordSize) && WriteChunkHead(output, FourCC("fact"), 4) &&
               WriteLongValue(output, factValue) &&
               WriteChunkHead(output, FourCC("data"), audioLength);
-    if (!ok || CopyFileBytes(owner, source, output, audioLength) != audioLength)
+    // The frames are counted as they pass, so that a stream whose frames differ
+    // in bit rate gets its true length and byte rate instead of the first
+    // frame's.
+    std::unique_ptr<TFrameWalk> walk(new TFrameWalk);
+    BeginFrameWalk(*walk, audioLength);
+    if (!ok || CopyFileBytes(owner, source, output, audioLength, WalkBlock, walk.get()) != audioLength)
         return false;
     info.Text[ISFT] = ProgramTitle;
     info.Text[ICOP] = CreditText;
     if (!PadToEven(output) || !WriteListInfo(output, info))
         return false;
     std::int64_t size = GetFileSize(output);
-    return size >= 8 && size - 8 <= 0xFFFFFFFF && SeekFile(output, 0) == 0 &&
-           WriteChunkHead(output, FourCC("RIFF"), std::uint32_t(size - 8));
+    if (size < 8 || size - 8 > 0xFFFFFFFF)
+        return false;
+    std::uint32_t samples, bytesPerSecond;
+    if (GetVariableRate(*walk, samples, bytesPerSecond)) {
+        const std::int64_t rateAt = 28, factAt = 28 + recordSize;
+        if (SeekFile(output, rateAt) != rateAt || !WriteLongValue(output, bytesPerSecond) ||
+            SeekFile(output, factAt) != factAt || !WriteLongValue(output, samples))
+            return false;
+    }
+    return SeekFile(output, 0) == 0 && WriteChunkHead(output, FourCC("RIFF"), std::uint32_t(size - 8));
 }
 
 bool Convert(TWindow owner, TFile source, const std::string& fileName, bool showMessages)
@@ -73,7 +94,8 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     TOutputFile output;
     if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;
-    // Whole seconds at the stream's byte rate, times the sample rate.
+    // Whole seconds at the first frame's byte rate, times the sample rate;
+    // the frame walk replaces it for a VBR stream.
     std::uint32_t factValue = std::uint32_t(length / format.nAvgBytesPerSec) * format.nSamplesPerSec;
     if (!WriteWaveFile(owner, source, output.File, format, audioStart, std::uint32_t(length),
                        factValue, info)) {

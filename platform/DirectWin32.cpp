@@ -131,7 +131,8 @@ bool PadToEven(TFile file)
     return position % 2 == 0 || WriteByteValue(file, 0);
 }
 
-std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64_t count)
+std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64_t count,
+                           TBlockReader reader, void* context)
 {
     if (count == 0) {
         count = GetFileSize(source);
@@ -156,6 +157,8 @@ std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64
             copied += written;
         if (written != got)
             break;
+        if (reader)
+            reader(context, buffer.get(), got);
         if (owner != NoWindow) {
             SendProgress(owner, copied, int(double(copied) * 100.0 / double(total)));
             if (!PumpMessages(owner))

@@ -129,9 +129,14 @@ bool WriteBlock(TFile file, const void* buffer, std::int32_t count);
 bool WriteTextBytes(TFile file, const std::string& text);
 bool PadToEven(TFile file);
 
+// Something that reads the copied bytes as they pass (the frame walk of a
+// conversion): Context is its own record.
+typedef void (*TBlockReader)(void* context, const std::uint8_t* data, std::int32_t count);
 // Copies Count bytes from Source's position to Target's position (Count 0: the
-// whole source from its start) and returns the number of bytes written.
-std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64_t count);
+// whole source from its start) and returns the number of bytes written. Each
+// block written is also handed to Reader, when one is given.
+std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64_t count,
+                           TBlockReader reader = nullptr, void* context = nullptr);
 
 // A four-character chunk identifier as the 32-bit value whose little-endian
 // bytes spell it.

@@ -2,6 +2,7 @@
 // ID3v1.1 tags and the byte layout of a WAVed MPEG.
 #include "TestFiles.h"
 
+#include "FrameWalk.h"
 #include "MP3Unit.h"
 #include "MpegToWave.h"
 
@@ -17,6 +18,14 @@ std::uint32_t Make(int versionId, int layerId, int bitrateIndex, int rateIndex, 
 {
     return 0xE1FFu | std::uint32_t(layerId << 9 | versionId << 11 | padding << 17 | rateIndex << 18) |
            std::uint32_t(bitrateIndex << 20) | std::uint32_t(last) << 24;
+}
+
+// One frame: the header and zeros up to the frame's true length.
+std::string Frame(std::uint32_t value)
+{
+    TMpegHeader header;
+    DecodeMpegHeader(value, header);
+    return Le32(value) + Z(std::size_t(MpegFrameBytes(header) - 4));
 }
 
 std::string Record(std::uint32_t value, TMpegWaveFormat& format)
@@ -88,19 +97,23 @@ protected:
     }
 };
 
-TEST_F(Files, FindsTheFirstHeaderAfterAnId3v2Tag)
+TEST_F(Files, FindsTheFirstConfirmedHeaderAfterAnId3v2Tag)
 {
-    EXPECT_EQ(Find(Z(100) + H1), Found(3, 100));
-    for (const std::string& none : {Z(5000), H1, Z(3) + H1, std::string()})
+    const std::string one = H1 + Z(413), two = FrameRun(2), layer2 = H2 + Z(572) + H2 + Z(572);
+    // One frame that ends the audio (before a closing tag, too); a lone false sync before a stream.
+    EXPECT_EQ(Find(Z(100) + one), Found(3, 100));
+    EXPECT_EQ(Find(one + Tag("", "", "", "", 0)), Found(3, 0));
+    EXPECT_EQ(Find(Z(50) + H2 + Z(50) + two), Found(3, 104));
+    for (const std::string& none : {Z(5000), H1, Z(3) + H1, std::string(), Z(9) + one + "x", H1 + Z(5000)})
         EXPECT_EQ(Find(none), Found(0, -1));
-    // Headers before, across and after the boundaries of the read buffer.
-    for (std::size_t at : {1000, 61436, 61437, 61438, 61439, 61440, 122876, 122877, 122878})
-        EXPECT_EQ(Find(Z(at) + H1 + Z(5)), Found(3, at)) << at;
-    // A leading ID3v2 tag is skipped only when it fits the file; the first of two headers counts.
-    const std::string body = Z(20) + H1 + Z(76);
-    EXPECT_EQ(Find(Hex("49 44 33 03 00 00 00 00 00 64") + body + H2 + Z(8)), Found(2, 110));
-    EXPECT_EQ(Find(Hex("49 44 33 03 00 10 00 00 00 64") + body + H1 + Z(6) + H2), Found(2, 120)); // footer
-    EXPECT_EQ(Find(Hex("49 44 33 03 00 00 00 00 07 68") + body + H2), Found(3, 30)); // 1000 bytes claimed
+    // Headers, and the next frame's header, before, across and after the read buffer's boundaries.
+    for (std::size_t at : {1000, 61100, 61436, 61437, 61438, 61439, 61440, 122876, 122877, 122878})
+        EXPECT_EQ(Find(Z(at) + two + Z(5)), Found(3, at)) << at;
+    // A leading ID3v2 tag is skipped only when it fits the file; the frames inside it do not count.
+    auto id3 = [](int flags, int size) { return "ID3" + std::string{3, 0, char(flags), 0, 0, char(size >> 7), char(size & 127)}; };
+    EXPECT_EQ(Find(id3(0, 834) + two + layer2), Found(2, 844));
+    EXPECT_EQ(Find(id3(0x10, 834) + two + Z(10) + layer2), Found(2, 854)); // footer
+    EXPECT_EQ(Find(id3(0, 5000) + two + layer2), Found(3, 10));            // claims more than the file
 }
 
 TEST_F(Files, ReadsId3v1Tags)
@@ -132,7 +145,7 @@ TEST_F(Files, WritesTheWavedMpegLayout)
         EXPECT_EQ(wav.substr(70 + audio.size()),
                   Z(audio.size() % 2) + Chunk("LIST", "INFO" + items + Item("ISFT", "Korvane")));
     };
-    std::string audio = H1 + Z(3999996);
+    std::string audio = FrameRun(9592) + Z(136);
     ASSERT_TRUE(Convert(audio + Tag("Song", "Band", "1999", Z(29) + "\x07", 17)));
     expectWave(audio, 11025000, Item("IART", "Band") + Item("ICOP", Credit) + Item("ICRD", "1999") +
                                     Item("IGNR", "Rock") + Item("INAM", "Song") + Item("ISBJ", "7"));
@@ -153,4 +166,58 @@ TEST_F(Files, FailureKeepsTheOldOutputAndLeavesNothingBehind)
     EXPECT_FALSE(Convert(H1 + Z(5000)));
     EXPECT_EQ(ReadFile(dir + "/song.mp3"), H1 + Z(5000));
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"song.mp3", "song.wav"}));
+}
+
+TEST(FrameWalk, CountsTheFramesADecoderPlays)
+{
+    // MPEG-1 layer III at 128, 64 and 320 kbit/s: 417, 208 and 1044 bytes.
+    const std::string a = Frame(Make(3, 1, 9, 0, 0)), b = Frame(Make(3, 1, 5, 0, 0)), c = Frame(Make(3, 1, 14, 0, 0));
+    const std::string vbr = a + b + c + a, falseSync = "xyz" + H1 + Z(30) + H2;
+    // MPEG-2 layer II at 24 kHz (384 and 192 bytes), padded MPEG-1 layer I (420 and 136 bytes):
+    // frames whose length is not the format record's block size.
+    const std::string l2 = Frame(Make(2, 2, 8, 1, 0)) + Frame(Make(2, 2, 4, 1, 0)), l1 = Frame(Make(3, 3, 12, 0, 1)) + Frame(Make(3, 3, 4, 0, 0));
+    const struct { std::string audio; Ints counted; } rows[] = {
+        // audio -> frames, their bytes, variable, and for VBR the fact value and byte rate
+        {vbr, {4, 2086, 1, 4608, 19964}},
+        {a + b + falseSync + c + a, {4, 2086, 1, 4608, 19964}}, // garbage with a false sync in the middle
+        {vbr + a.substr(0, 200), {4, 2086, 1, 4608, 19964}},     // a cut last frame
+        {vbr + "APETAGEX" + Z(24) + H1, {4, 2086, 1, 4608, 19964}},
+        {l2 + l2.substr(0, 384), {3, 960, 1, 3456, 6667}},
+        {l1 + l1.substr(0, 420) + "x", {3, 976, 1, 1152, 37363}},
+        {FrameRun(3), {3, 1251, 0}},
+        {a + b.substr(0, 100), {1, 417, 0}}, // only the first frame is whole: one bit rate
+    };
+    for (const auto& row : rows)
+        for (std::int32_t block : {1, 7, 416, 61440}) {
+            TFrameWalk walk;
+            BeginFrameWalk(walk, std::int64_t(row.audio.size()));
+            for (std::size_t at = 0; at < row.audio.size(); at += std::size_t(block))
+                FeedFrameWalk(walk, reinterpret_cast<const std::uint8_t*>(row.audio.data() + at),
+                              std::int32_t(std::min<std::size_t>(std::size_t(block), row.audio.size() - at)));
+            std::uint32_t samples = 0, rate = 0;
+            Ints got = {int(walk.Frames), int(walk.FrameBytes), walk.Variable};
+            if (GetVariableRate(walk, samples, rate))
+                got.insert(got.end(), {int(samples), int(rate)});
+            EXPECT_EQ(got, row.counted) << row.audio.size() << " bytes in blocks of " << block;
+        }
+    // 2 GB of small frames: the sample count is kept at the largest 32-bit value.
+    TFrameWalk walk;
+    BeginFrameWalk(walk, 1);
+    walk.First = Make(3, 1, 1, 0, 0), walk.Variable = true, walk.Frames = 20000000, walk.FrameBytes = 2000000000;
+    std::uint32_t samples = 0, rate = 0;
+    EXPECT_TRUE(GetVariableRate(walk, samples, rate));
+    EXPECT_EQ((std::vector<std::uint32_t>{samples, rate}), (std::vector<std::uint32_t>{0xFFFFFFFF, 3828}));
+}
+
+TEST_F(Files, AVbrStreamGetsItsTrueLengthAndByteRate)
+{
+    // Frames of 128 and 320 kbit/s: every byte as for one bit rate but the byte rate and the fact value.
+    const std::string audio = FrameRun(3) + Frame(Make(3, 1, 14, 0, 0)) + FrameRun(1);
+    ASSERT_TRUE(Convert(Z(9) + audio + Tag("Song", "", "", "", 17)));
+    std::string fmt = Fmt55;
+    fmt.replace(8, 4, Le32(20764)); // 2712 bytes in 5 x 1152 samples at 44100 Hz
+    const std::string wav = ReadFile(dir + "/song.wav");
+    EXPECT_EQ(wav.substr(0, 70), "RIFF" + Le32(std::uint32_t(wav.size() - 8)) + "WAVE" + Chunk("fmt ", fmt) +
+                                     Chunk("fact", Le32(5760)) + "data" + Le32(std::uint32_t(audio.size())));
+    EXPECT_TRUE(wav.compare(70, audio.size(), audio) == 0);
 }

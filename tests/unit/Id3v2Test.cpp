@@ -39,7 +39,7 @@ std::string Id3(int version, int flags, const std::string& frames)
 std::string L1(const std::string& text) { return '\0' + text; } // ISO-8859-1
 std::string U8(const std::string& text) { return '\3' + text; }  // UTF-8
 
-const std::string Audio = H1 + Z(500);
+const std::string Audio = FrameRun(2);
 const std::string T3 = F3("TIT2", L1("T")), T4 = F4("TIT2", L1("T"));
 const Texts None(7), OnlyT = {"T", "", "", "", "", "", ""};
 

@@ -44,6 +44,14 @@ inline std::string Hex(const char* text)
 
 const std::string H1 = Hex("FF FB 90 64"); // MPEG-1 layer 3, 128 kbit/s, 44.1 kHz, joint stereo
 const std::string H2 = Hex("FF FD A4 04"); // MPEG-1 layer 2, 192 kbit/s, 48 kHz, stereo
+// Count frames of 417 bytes, each H1 and zeros: a stream of one bit rate.
+inline std::string FrameRun(int count)
+{
+    std::string frames;
+    for (int i = 0; i < count; ++i)
+        frames += H1 + Z(413);
+    return frames;
+}
 // The format records that describe H1 and H2.
 const std::string Fmt55 = Hex("55 00 02 00 44 AC 00 00 80 3E 00 00 01 00 00 00 0C 00 "
                               "01 00 02 00 00 00 A1 01 01 00 71 05");
