@@ -47,5 +47,38 @@ for v in 3 4; do
     -metadata comment="a comment" -metadata track=3/12 -metadata genre=Jazz ffmpeg$v.mp3
 done
 
+# VBR as music collections hold it: lame's presets (with and without its info
+# frame), average bit rate, MPEG-2 and 2.5, ffmpeg's libmp3lame; a tone in noise.
+ff -f lavfi -i "sine=frequency=440:duration=8" -f lavfi -i "anoisesrc=d=8:c=pink:a=0.3" \
+  -filter_complex "[0][1]amix=inputs=2" -ac 2 -ar 44100 noisy.wav
+lame --quiet -V 0 noisy.wav v0.mp3
+lame --quiet -V 2 noisy.wav v2.mp3
+lame --quiet -V 9 noisy.wav v9.mp3
+lame --quiet --abr 160 noisy.wav abr.mp3
+lame --quiet -V 2 -t noisy.wav v2t.mp3
+lame --quiet -V 4 --resample 22.05 noisy.wav m2.mp3
+lame --quiet -V 4 --resample 11.025 noisy.wav m25.mp3
+ff -i noisy.wav -c:a libmp3lame -q:a 4 ffq4.mp3
+# Other audio and a picture under MPEG names.
+ff -i noisy.wav -c:a aac -f adts aac.mp3
+ff -i noisy.wav -c:a aac -f mp4 m4a.mp3
+ff -i noisy.wav -c:a libvorbis -f ogg ogg.mp3
+ff -i noisy.wav -c:a ac3 -f ac3 ac3.mp3
+ff -i noisy.wav -f flac flac.mp3
+ff -f lavfi -i testsrc=s=160x120 -frames:v 1 -c:v mjpeg -f image2 jpg.mp3
+# An APE tag before an ID3v1.1 tag; garbage with a false sync in the middle;
+# a stream behind junk that holds a lone false sync; a file of one frame.
+python3 - <<'PY'
+import struct
+v2, plain = open('v2.mp3', 'rb').read(), open('notag.mp3', 'rb').read()
+item = struct.pack('<II', 3, 0) + b'Title\0Ape'
+ape = item + b'APETAGEX' + struct.pack('<IIII', 2000, len(item) + 32, 1, 0) + bytes(8)
+open('ape.mp3', 'wb').write(v2 + ape + b'TAG' + b'Ape'.ljust(124, b'\0') + b'\x0c')
+sync = bytes.fromhex('fffb9064')
+open('garbage.mp3', 'wb').write(v2[:len(v2) // 2] + bytes(100) + sync + b'U' * 196 + v2[len(v2) // 2:])
+open('junk.mp3', 'wb').write(bytes(50) + sync + b'junk' * 20 + plain)
+open('oneframe.mp3', 'wb').write(plain[:417 + (plain[2] >> 1 & 1)])
+PY
+
 echo "This is not MPEG audio at all." > bad.mp3
-rm -f t*.wav plain.png cover.png
+rm -f t*.wav noisy.wav plain.png cover.png

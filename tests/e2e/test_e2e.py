@@ -8,15 +8,21 @@ CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
 STEREO_TAGS = dict(OWN_TAGS, title='Korvane Tone', artist='The Testers', ISRF='Fixture Album',
                    date='2024', comment='short comment', ISBJ='7', genre='Jazz')
-# name: sample rate, channels; the codec is the name's extension
-STREAMS = {'stereo.mp3': (44100, 2), 'mono.mp3': (44100, 1), 'mpeg2.mp3': (22050, 2),
-           'mpeg25.mp3': (8000, 1), 'notag.mp3': (44100, 2), 'my song.mp3': (44100, 2),
-           'layer2.mp2': (44100, 2), 'cover.mp3': (44100, 2)}
+# name: sample rate, channels, kbit/s (one for every frame); the codec is the name's extension
+STREAMS = {'stereo.mp3': (44100, 2, 128), 'mono.mp3': (44100, 1, 64), 'mpeg2.mp3': (22050, 2, 64),
+           'mpeg25.mp3': (8000, 1, 16), 'notag.mp3': (44100, 2, 128), 'my song.mp3': (44100, 2, 128),
+           'layer2.mp2': (44100, 2, 192), 'cover.mp3': (44100, 2, 128)}
 # The words lame and ffmpeg were given for the ID3v2 fixtures, by INFO field, and ffprobe's names.
 WORDS = {'INAM': 'Café Tone', 'IART': 'Les Testeurs', 'ISRF': 'Été Album', 'ICRD': '2023',
          'ICMT': 'a comment', 'ISBJ': '3', 'IGNR': 'Jazz'}
 PROBE = {'INAM': 'title', 'IART': 'artist', 'ICRD': 'date', 'ICMT': 'comment', 'IGNR': 'genre'}
 ID3V2_ONLY = ['v2latin.mp3', 'v2utf16.mp3', 'v2picture.mp3', 'ffmpeg3.mp3', 'ffmpeg4.mp3']
+# Streams whose frames differ in bit rate, from lame and ffmpeg; mediainfo estimates the
+# length of the MPEG-2 one from the audio itself, whatever the header says.
+VBR = ['v0.mp3', 'v2.mp3', 'v9.mp3', 'abr.mp3', 'v2t.mp3', 'm2.mp3', 'm25.mp3', 'ffq4.mp3',
+       'ape.mp3', 'garbage.mp3']
+MEDIAINFO_OWN = {'m2.mp3'}
+NOT_MPEG = ['aac.mp3', 'm4a.mp3', 'ogg.mp3', 'ac3.mp3', 'flac.mp3', 'jpg.mp3']
 
 
 def winpath(path):
@@ -58,9 +64,9 @@ def riff_chunks(wav):
     return chunks
 
 
-def probe_tags(path):
+def probe(path, key='tags'):
     return json.loads(subprocess.run(['ffprobe', '-v', 'error', '-show_format', '-of', 'json', path],
-                                     stdout=subprocess.PIPE, check=True).stdout)['format'].get('tags')
+                                     stdout=subprocess.PIPE, check=True).stdout)['format'].get(key)
 
 
 def as_probed(text):
@@ -156,7 +162,7 @@ class KorvaneE2E(E2ECase):
                     src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
                 self.assertEqual(decode(self.dir / name), decode(Path(FIXTURES, name)))
 
-    def check_wave(self, name, wav, rate, channels):
+    def check_wave(self, name, wav, rate, channels, kbps):
         src = (self.dir / name).read_bytes()
         self.assertEqual(src, Path(FIXTURES, name).read_bytes())
         chunks = riff_chunks((self.dir / wav).read_bytes())
@@ -165,6 +171,9 @@ class KorvaneE2E(E2ECase):
                          (0x50 if name.endswith('.mp2') else 0x55, channels, rate))
         start, end = audio_span(src)
         self.assertEqual(chunks['data'], src[start:end])
+        # One bit rate: its byte rate, and whole seconds of it times the sample rate.
+        self.assertEqual((struct.unpack('<I', chunks['fmt '][8:12])[0], struct.unpack('<I', chunks['fact'])[0]),
+                         (kbps * 125, (end - start) // (kbps * 125) * rate))
         # Only the cover's frames follow a tag, behind the sync patterns of its picture.
         self.assertEqual((start > 0, src[start]), (name == 'cover.mp3', 0xff))
         self.assertTrue(not start or src.find(b'APIC') < src.find(b'\xff\xfb\x90\x64') < start)
@@ -180,6 +189,40 @@ class KorvaneE2E(E2ECase):
         self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
 
 
+    def test_vbr_streams_tell_their_true_length_and_other_audio_is_refused(self):
+        names = VBR + NOT_MPEG + ['junk.mp3', 'oneframe.mp3']
+        self.expect(names, ''.join(('Failed : %s\n' if n in NOT_MPEG else 'Successfull: %s\n') %
+                                   winpath(self.dir / n) for n in names))
+        native = self.dir / 'native'
+        native.mkdir()
+        for name in VBR:
+            shutil.copy(self.dir / name, native)
+        subprocess.run([OPT.native, '/Q'] + VBR, cwd=native, check=True)
+        for name in VBR:
+            with self.subTest(name=name):
+                wav = (self.dir / (name[:-4] + '.wav')).read_bytes()
+                self.assertEqual(wav, (native / (name[:-4] + '.wav')).read_bytes())  # both builds
+                count = json.loads(subprocess.run(
+                    ['ffprobe', '-v', 'error', '-count_packets', '-show_streams', '-of', 'json',
+                     self.dir / name], stdout=subprocess.PIPE).stdout)['streams'][0]
+                rate, spf = int(count['sample_rate']), (1152 if int(count['sample_rate']) > 24000 else 576)
+                frames, chunks = int(count['nb_read_packets']), riff_chunks(wav)
+                seconds = frames * spf / rate
+                fact, avg = struct.unpack('<I', chunks['fact'])[0], struct.unpack('<I', chunks['fmt '][8:12])[0]
+                src = (self.dir / name).read_bytes()
+                self.assertEqual(chunks['data'], src[slice(*audio_span(src))])
+                self.assertLessEqual(abs(fact - frames * spf), 2 * spf)
+                self.assertAlmostEqual(len(chunks['data']) / avg / (fact / rate), 1, delta=0.005)
+                self.assertAlmostEqual(float(probe(self.dir / (name[:-4] + '.wav'), 'duration')) / seconds, 1, delta=0.01)
+                media = json.loads(subprocess.run(['mediainfo', '--Output=JSON', self.dir / (name[:-4] + '.wav')],
+                                                  stdout=subprocess.PIPE).stdout)['media']['track'][0]
+                if name not in MEDIAINFO_OWN:
+                    self.assertAlmostEqual(float(media['Duration']) / seconds, 1, delta=0.01)
+        self.assertFalse(any(self.exist(n[:-4] + '.wav') for n in NOT_MPEG))
+        for name, frames in (('junk.mp3', Path(FIXTURES, 'notag.mp3').read_bytes()),
+                             ('oneframe.mp3', Path(FIXTURES, 'oneframe.mp3').read_bytes())):
+            self.assertEqual(riff_chunks((self.dir / (name[:-4] + '.wav')).read_bytes())['data'], frames)
+
     def test_id3v2_words_reach_info_and_come_back_as_id3v1(self):
         self.expect(['/Q'] + ID3V2_ONLY + ['both.mp3'])
         own = {'ISFT': b'Korvane', 'ICOP': CREDIT.encode()}
@@ -189,7 +232,7 @@ class KorvaneE2E(E2ECase):
                 self.assertEqual(info_items(wav.read_bytes()),
                                  dict(own, **{k: v.encode('cp1252') for k, v in WORDS.items()}))
                 # ffprobe takes INFO texts for UTF-8; mediainfo for Latin-1.
-                self.assertEqual(probe_tags(wav), dict(OWN_TAGS, **{
+                self.assertEqual(probe(wav), dict(OWN_TAGS, **{
                     PROBE.get(k, k): as_probed(v) for k, v in WORDS.items()}))
                 media = json.loads(subprocess.run(['mediainfo', '--Output=JSON', wav],
                                                   stdout=subprocess.PIPE).stdout)
@@ -209,7 +252,7 @@ class KorvaneE2E(E2ECase):
                 src, back = Path(FIXTURES, name).read_bytes(), (self.dir / name).read_bytes()
                 start, end = audio_span(src)
                 self.assertEqual((back[:-128], back[-128:-125]), (src[start:end], b'TAG'))
-                self.assertEqual(probe_tags(self.dir / name), {
+                self.assertEqual(probe(self.dir / name), {
                     PROBE.get(k, k): as_probed(v) for k, v in dict(
                         WORDS, ISRF=None, ISBJ=None, album=WORDS['ISRF'], track='3').items() if v})
 
@@ -292,7 +335,7 @@ class ShellVerbE2E(E2ECase):
 
 if __name__ == '__main__':
     parser = argparse.ArgumentParser()
-    for opt in ('--korvane', '--driver', '--wine', '--fixtures'):
+    for opt in ('--korvane', '--driver', '--wine', '--fixtures', '--native'):
         parser.add_argument(opt, required=True)
     OPT, rest = parser.parse_known_args()
     if not os.environ.get('DISPLAY'):
