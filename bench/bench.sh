@@ -2,6 +2,7 @@
 # Converter speed and memory on this machine, from one run of each command:
 #  - a >= 150 MB MP3 converted by the native korvane and by Korvane.exe under
 #    Wine, against cp and "ffmpeg -c:a copy" of the same file;
+#  - a VBR file of the same size, against the CBR one and cp;
 #  - the conversion back of a WAVed MPEG of the same file, against cp;
 #  - that the chunk walk costs the same whatever the audio length;
 #  - the header search through 100 MiB without any frame header, against cp;
@@ -40,22 +41,32 @@ if [ ! -s big.mp3 ]; then
     head -c 104857600 /dev/zero > zeros.mp3
     rm -f tone.wav
 fi
+# The same for a VBR stream (lame -V 2 of a tone in noise), to the same size.
+if [ ! -s vbr.mp3 ]; then
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "sine=frequency=440:duration=30" \
+        -f lavfi -i "anoisesrc=d=30:c=pink:a=0.3" -filter_complex amix=inputs=2 -ac 2 noisy.wav
+    lame --quiet -t -V 2 noisy.wav vbrtone.mp3
+    size=$(wc -c < big.mp3)
+    while [ "$(wc -c < vbr.mp3 2>/dev/null || echo 0)" -lt "$size" ]; do cat vbrtone.mp3 >> vbr.mp3; done
+    rm -f noisy.wav
+fi
 
 now() { date +%s.%N; }
 # The page cache stays warm: every input is read once first, and each figure
 # is the middle one of three runs, which keeps the host's disk out of it.
-cache_note="warm page cache, each figure the median of three runs"
-cat big.mp3 zeros.mp3 mid.mp3 > /dev/null
+cache_note="warm page cache, each figure the median of three runs (seven for the VBR comparison)"
+cat big.mp3 vbr.mp3 zeros.mp3 mid.mp3 > /dev/null
+runs=3
 clean() {
-    rm -f big.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 \
+    rm -f big.wav vbr.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 \
         back-copy.wav id3*.wav id3*-copy.mp3
 }
-# seconds <output or -> <command...>: median wall time of three runs; warns
+# seconds <output or -> <command...>: median wall time of $runs runs; warns
 # when the command did not leave the output it should have made
 seconds() {
     out=$1
     shift
-    for run in 1 2 3; do
+    for run in $(seq "$runs"); do
         clean
         sync
         t0=$(now)
@@ -63,7 +74,7 @@ seconds() {
         t1=$(now)
         [ "$out" = - ] || [ -s "$out" ] || echo "warning: $* made no $out" >&2
         awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", b - a }'
-    done | sort -n | sed -n 2p
+    done | sort -n | sed -n "$(( (runs + 1) / 2 ))p"
 }
 row() {
     awk -v l="$1" -v s="$2" -v c="${3:-}" 'BEGIN {
@@ -92,6 +103,28 @@ else
 fi
 row "ffmpeg -i big.mp3 -c:a copy big.wav" \
     "$(seconds big-ffmpeg.wav ffmpeg -nostdin -loglevel error -y -i big.mp3 -c:a copy big-ffmpeg.wav)" "$cp_big"
+echo
+# A VBR stream has its frames counted as they are copied: against the CBR
+# file of about the same size, and against cp.
+echo "Conversion of vbr.mp3 (VBR), $(wc -c < vbr.mp3) bytes, against big.mp3 (one bit rate):"
+runs=7
+cp_vbr=$(seconds big-copy.mp3 cp vbr.mp3 big-copy.mp3)
+row "cp" "$cp_vbr" "$cp_vbr"
+cbr_native=$(seconds big.wav "$native" /Q big.mp3)
+vbr_native=$(seconds vbr.wav "$native" /Q vbr.mp3)
+row "korvane (native, release), big.mp3" "$cbr_native" "$cp_big"
+row "korvane (native, release), vbr.mp3" "$vbr_native" "$cp_vbr"
+if [ -f "$winexe" ]; then
+    cbr_wine=$(seconds big.wav "$wine" "$winexe" /Q big.mp3)
+    vbr_wine=$(seconds vbr.wav "$wine" "$winexe" /Q vbr.mp3)
+    row "Korvane.exe under Wine, big.mp3" "$cbr_wine" "$cp_big"
+    row "Korvane.exe under Wine, vbr.mp3" "$vbr_wine" "$cp_vbr"
+fi
+awk -v v="$vbr_native" -v c="$cbr_native" -v w="${vbr_wine:-0}" -v d="${cbr_wine:-0}" 'BEGIN {
+    printf "  VBR against CBR: native %.2f x", v / c
+    if (d > 0) printf ", under Wine %.2f x", w / d
+    printf "  (each the median of %d runs)\n", '"$runs"' }'
+runs=3
 echo
 # The way back: a WAVed MPEG of the big file to MPEG again.
 [ -s back.wav ] || { "$native" /Q big.mp3 >/dev/null 2>&1; mv big.wav back.wav; }

@@ -11,9 +11,10 @@
 inline std::string FuzzFolder()
 {
     static std::string folder;
+    // In memory where the machine has it, so that a busy disk never stalls a run.
     if (folder.empty()) {
-        char pattern[] = "/tmp/kvfuzzXXXXXX";
-        folder = mkdtemp(pattern) ? pattern : "/tmp";
+        char memory[] = "/dev/shm/kvfuzzXXXXXX", disk[] = "/tmp/kvfuzzXXXXXX";
+        folder = mkdtemp(memory) ? memory : mkdtemp(disk) ? disk : "/tmp";
     }
     return folder;
 }
