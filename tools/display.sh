@@ -28,9 +28,13 @@ if [ ! -f "$KORVANE_WINEPREFIX/system.reg" ]; then
     "$root/tools/wine-run.sh" wineboot -i >/dev/null 2>&1
 fi
 # Without a window manager, Wine's managed windows wait about 2 s whenever a
-# box closes; unmanaged windows do not.
+# box closes; unmanaged windows do not. The setting is read when Wine's
+# session starts, so a new one is started once it is made.
 if ! grep -q '"Managed"="N"' "$KORVANE_WINEPREFIX/user.reg" 2>/dev/null; then
     "$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
+    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
 fi
 # Start the prefix's background services now, detached from any output: the
 # first Wine program of a session hands them its standard output, and a test
