@@ -74,16 +74,18 @@ TEST_F(WaveReader, InfoTextsFromHostileListChunks)
     EXPECT_EQ(texts.Text[IART], std::string("a\0", 2));
     EXPECT_EQ(texts.Text[ICRD], "199");
     EXPECT_EQ(texts.Text[ISRF], big);
-    // Sub-chunks claiming more than their LIST or the file: bounded, no hang.
+    // Sub-chunks, and LIST chunks, claiming more than their LIST or the file: bounded, no hang.
     for (std::uint32_t size : {0x7FFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFF7u}) {
         Scan(Wave("LIST" + Le32(64) + "INFO" + "INAM" + Le32(size) + "Song"));
         EXPECT_EQ(texts.Text[INAM], "Song") << size;
+        Scan(Wave("LIST" + Le32(size) + "INFO" + Item("INAM", "Big") + Item("ITCH", "")));
+        EXPECT_EQ(texts.Text[INAM], "Big") << size;
     }
 }
 
 TEST_F(WaveReader, TagWriterFieldsTrackAndGenre)
 {
-    // ISBJ, comment, genre -> bytes 97..127 of the tag written for a 40-character title
+    // ISBJ, comment, genre -> bytes 97..127 of the tag written for texts wider than their fields
     const std::vector<std::vector<std::string>> rows = {
         {"5", std::string(30, 'c'), "Synthpop", std::string(28, 'c') + Hex("00 05 93")},
         {"", std::string(30, 'c'), "Blues", std::string(30, 'c') + Hex("00")},
@@ -93,13 +95,17 @@ TEST_F(WaveReader, TagWriterFieldsTrackAndGenre)
     for (const auto& row : rows) {
         TWaveListInfo in;
         in.Text[INAM] = std::string(40, 't');
+        in.Text[IART] = std::string(31, 'a');
+        in.Text[ISRF] = std::string(99, 'l');
+        in.Text[ICRD] = "19999";
         in.Text[ISBJ] = row[0];
         in.Text[ICMT] = row[1];
         in.Text[IGNR] = row[2];
         TFile file = CreateForWriting(dir + "/t.mp3");
         ASSERT_TRUE(WriteId3Tag(file, in));
         CloseFile(file);
-        EXPECT_EQ(ReadFile(dir + "/t.mp3"), "TAG" + std::string(30, 't') + Z(64) + row[3])
+        EXPECT_EQ(ReadFile(dir + "/t.mp3"), "TAG" + std::string(30, 't') + std::string(30, 'a') +
+                                                std::string(30, 'l') + "1999" + row[3])
             << row[0] << '/' << row[2];
     }
 }
