@@ -5,6 +5,8 @@
 #include "MpegToWave.h"
 #include "WaveToMpeg.h"
 
+#include <set>
+
 namespace {
 // An option starts with '-' or '/'. Where '/' also starts absolute paths
 // (the native build), an argument that has a further '/' or names an
@@ -37,12 +39,66 @@ bool RegistrationOption(bool install, bool quiet)
     }
     return ok;
 }
+
+// Past this many file lines the summary box could grow taller than a
+// 768-pixel screen and hide its OK button: some 55 short lines fit, and the
+// rest is left for long names that wrap.
+const int SummaryLineLimit = 40;
+
+// The summary of one run: every file line, and the failed and not-found lines
+// alone for a run too long to list in full.
+struct TSummary {
+    std::string Lines, Problems;
+    int LineCount = 0, ProblemCount = 0, Converted = 0;
+};
+
+void AddLine(TSummary& summary, const std::string& line, bool converted)
+{
+    summary.Lines += line + "\n";
+    ++summary.LineCount;
+    if (converted) {
+        ++summary.Converted;
+    } else if (++summary.ProblemCount <= SummaryLineLimit) {
+        summary.Problems += line + "\n";
+    }
+}
+
+// The box lists every line, or, past the limit, the failed and not-found lines
+// and one closing line that counts the others. The native converter prints
+// every line.
+std::string SummaryText(const TSummary& summary)
+{
+    if (!PlatformIsWindows || summary.LineCount <= SummaryLineLimit)
+        return summary.Lines;
+    std::string closing = std::to_string(summary.Converted) +
+                          (summary.ProblemCount > 0 ? " other" : "") +
+                          (summary.Converted == 1 ? " file converted" : " files converted");
+    if (summary.ProblemCount > SummaryLineLimit)
+        closing += ", " + std::to_string(summary.ProblemCount - SummaryLineLimit) +
+                   " more failed or not found";
+    return summary.Problems + closing + "\n";
+}
+
+// The name a conversion of Name has written. A WAVed MPEG whose `data` chunk
+// claims more than the file holds keeps what it copied although it fails, so
+// its output counts whatever the result.
+std::string WrittenName(const std::string& name, bool converted)
+{
+    if (GetLowerExt(name) == "wav")
+        return WaveToMpegName(name);
+    return converted ? ReplaceExtension(name, "wav") : std::string();
+}
 } // namespace
 
 bool ProcessCommandLine()
 {
     bool quiet = false, allWell = true;
-    std::string invalidText, summary;
+    std::string invalidText;
+    TSummary summary;
+    // The files this run has converted or written, by FileNameKey: a pattern
+    // never takes one of them as input, so that "*.*" does not turn the new
+    // song.wav back into song.mp3 over the original.
+    std::set<std::string> taken;
     for (const std::string& arg : GetArguments()) {
         if (IsOption(arg)) {
             char option = arg.size() > 1 ? arg[1] : '\0';
@@ -59,20 +115,40 @@ bool ProcessCommandLine()
             }
             continue;
         }
-        std::string name = ExpandFoundName(arg);
-        if (name.empty()) {
-            summary += ErrorTexts[6] + arg + "\n";
-            allWell = false;
+        // A pattern stands for every file it matches, all listed before the
+        // first of them converts; a name for the entry it finds.
+        const bool pattern = HasWildcard(arg);
+        std::vector<std::string> names;
+        if (pattern) {
+            for (const std::string& found : ListMatchingFiles(arg))
+                names.push_back(JoinFoundName(arg, found));
         } else {
+            names.push_back(ExpandFoundName(arg));
+            if (names.back().empty())
+                names.clear();
+        }
+        if (names.empty()) {
+            AddLine(summary, ErrorTexts[6] + arg, false);
+            allWell = false;
+        }
+        for (const std::string& name : names) {
+            const std::string key = FileNameKey(name);
+            if (pattern && taken.count(key) > 0)
+                continue;
             bool converted = ConvertFile(NoWindow, name, false);
-            summary += (converted ? StatusSucceeded : StatusFailed) + name + "\n";
+            AddLine(summary, (converted ? StatusSucceeded : StatusFailed) + name, converted);
             allWell = allWell && converted;
+            taken.insert(key);
+            const std::string written = WrittenName(name, converted);
+            if (!written.empty())
+                taken.insert(FileNameKey(written));
         }
     }
+    std::string text = SummaryText(summary);
     if (!invalidText.empty())
-        summary = ErrorTexts[3] + invalidText + "\n\n" + summary;
-    if (!quiet && !summary.empty())
-        ShowMessageBox(NoWindow, summary, ProgramTitle, BoxInformation);
+        text = ErrorTexts[3] + invalidText + "\n\n" + text;
+    if (!quiet && !text.empty())
+        ShowMessageBox(NoWindow, text, ProgramTitle, BoxInformation);
     return allWell;
 }
 

@@ -19,22 +19,34 @@ std::string MpegExtension(const std::uint8_t format[WaveFormatBufferSize])
     return layer == 1 ? "mp1" : layer == 2 ? "mp2" : layer == 4 ? "mp3" : "mpa";
 }
 
-bool Convert(TWindow owner, TFile source, const std::string& fileName, int options,
-             bool showMessages)
+// Scans Source, the WAVed MPEG FileName: the name of the MPEG file it turns
+// into, with the extension its `fmt ` chunk calls for; empty when it holds no
+// MPEG audio to copy.
+std::string ScanForOutput(TFile source, const std::string& fileName, int& scan,
+                          TChunkSpan& dataSpan, TChunkSpan& infoSpan)
 {
     std::uint8_t format[WaveFormatBufferSize];
     std::int32_t factValue = 0;
-    TChunkSpan dataSpan, infoSpan;
-    int scan = ScanWaveFile(source, format, factValue, dataSpan, infoSpan);
+    scan = ScanWaveFile(source, format, factValue, dataSpan, infoSpan);
     std::string extension = MpegExtension(format);
     // Without a `data` chunk there is nothing to copy: refuse rather than
     // copy the whole file.
-    if (scan < 1 || (scan & 15) == 0 || extension.empty() || dataSpan.Size == 0) {
+    if (scan < 1 || (scan & 15) == 0 || extension.empty() || dataSpan.Size == 0)
+        return std::string();
+    return ReplaceExtension(fileName, extension);
+}
+
+bool Convert(TWindow owner, TFile source, const std::string& fileName, int options,
+             bool showMessages)
+{
+    int scan = 0;
+    TChunkSpan dataSpan, infoSpan;
+    const std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan);
+    if (outputName.empty()) {
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
     }
-    const std::string outputName = ReplaceExtension(fileName, extension);
     TOutputFile output;
     if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;
@@ -77,4 +89,16 @@ bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, 
     bool result = Convert(owner, source, fileName, options, showMessages);
     CloseFile(source);
     return result;
+}
+
+std::string WaveToMpegName(const std::string& fileName)
+{
+    TFile source = OpenForReading(fileName);
+    if (source == NoFile)
+        return std::string();
+    int scan = 0;
+    TChunkSpan dataSpan, infoSpan;
+    std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan);
+    CloseFile(source);
+    return outputName;
 }

@@ -12,3 +12,6 @@ const int WriteTagOption = 1;
 // it with the extension its `fmt ` chunk calls for (mp1, mp2, mp3 or mpa),
 // followed by an ID3v1.1 tag when asked for and a LIST/INFO chunk exists.
 bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, bool showMessages);
+// The name ConvertWaveToMpeg writes for FileName; empty when FileName is no
+// WAVed MPEG it would convert.
+std::string WaveToMpegName(const std::string& fileName);

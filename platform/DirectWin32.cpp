@@ -31,6 +31,11 @@ std::string ExpandFoundName(const std::string& name)
     std::string found;
     if (!FindFirstName(name, found))
         return std::string();
+    return JoinFoundName(name, found);
+}
+
+std::string JoinFoundName(const std::string& name, const std::string& found)
+{
     if (name.find(PathSeparator) != std::string::npos)
         return GetPathDir(name) + PathSeparator + found;
     // A bare name, a drive-relative name ("C:song.mp3") or one written with
@@ -40,6 +45,37 @@ std::string ExpandFoundName(const std::string& name)
     std::string::size_type cut = name.find_last_of(leads);
     std::string prefix = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
     return GetFullName(prefix + found);
+}
+
+bool HasWildcard(const std::string& name)
+{
+    std::string::size_type cut = name.find_last_of(PlatformIsWindows ? "\\/:" : "/");
+    return name.find_first_of("*?", cut == std::string::npos ? 0 : cut + 1) != std::string::npos;
+}
+
+bool MatchesPattern(const std::string& name, const std::string& pattern)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
+    std::size_t n = 0, p = 0, length = 0;
+    std::size_t starP = std::string::npos, starN = 0; // where the last '*' may take one more character
+    while (n < name.size()) {
+        DecodeUtf8Char(bytes + n, name.size() - n, true, length);
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = ++p;
+            starN = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || pattern.compare(p, length, name, n, length) == 0)) {
+            p += pattern[p] == '?' ? 1 : length;
+            n += length;
+        } else if (starP != std::string::npos) {
+            DecodeUtf8Char(bytes + starN, name.size() - starN, true, length);
+            p = starP;
+            n = starN += length;
+        } else {
+            return false;
+        }
+    }
+    return pattern.find_first_not_of('*', p) == std::string::npos;
 }
 
 void FilterToBuffer(const std::string& text, char buffer[256])

@@ -55,6 +55,15 @@ bool MoveFileOver(const std::string& from, const std::string& to); // replaces "
 // false when nothing is found. Wildcards are honoured.
 bool FindFirstName(const std::string& name, std::string& found);
 bool FileExists(const std::string& name);
+// The own names of the files (not folders) in Pattern's folder that the
+// pattern's last component matches (MatchesPattern), in name order; none when
+// nothing matches or the folder cannot be read. On Windows letter case does
+// not count and "*.*" takes every file; natively a leading dot is matched only
+// by a dot, as the shell's own wildcards have it.
+std::vector<std::string> ListMatchingFiles(const std::string& pattern);
+// A file's full name in a form in which two spellings of one name are equal:
+// on Windows its \\?\ form in upper case, natively with the folder resolved.
+std::string FileNameKey(const std::string& name);
 // Full path of a name relative to the current directory (or drive).
 std::string GetFullName(const std::string& name);
 
@@ -112,6 +121,14 @@ std::wstring WideFileName(const std::string& name);
 std::string GetLowerExt(const std::string& name);
 std::string GetPathDir(const std::string& path);
 std::string ExpandFoundName(const std::string& name);
+// The name under which the conversion opens Found, an entry of the folder
+// that Name (a name or a pattern) lies in.
+std::string JoinFoundName(const std::string& name, const std::string& found);
+// Whether the last component of Name holds a wildcard ('*' or '?').
+bool HasWildcard(const std::string& name);
+// Whether Name matches Pattern: '*' stands for any run of characters, '?' for
+// one (a whole UTF-8 sequence), every other byte for itself.
+bool MatchesPattern(const std::string& name, const std::string& pattern);
 void FilterToBuffer(const std::string& text, char buffer[256]);
 std::string ReplaceExtension(const std::string& name, const std::string& extension);
 // The character that the UTF-8 sequence at Data (Size bytes at most) stands

@@ -4,10 +4,13 @@
 // and the message pump do nothing.
 #include "DirectWin32.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
@@ -185,6 +188,48 @@ bool FileExists(const std::string& name)
 {
     std::string found;
     return FindFirstName(name, found);
+}
+
+namespace {
+// The folder a name lies in, and its own name.
+std::string FolderOf(const std::string& name)
+{
+    std::string::size_type cut = name.rfind('/');
+    return cut == std::string::npos ? "." : cut == 0 ? "/" : name.substr(0, cut);
+}
+
+std::string OwnName(const std::string& name)
+{
+    return name.substr(name.rfind('/') + 1);
+}
+} // namespace
+
+std::vector<std::string> ListMatchingFiles(const std::string& pattern)
+{
+    std::vector<std::string> names;
+    const std::string folder = FolderOf(pattern), mask = OwnName(pattern);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return names;
+    struct stat st;
+    while (const dirent* entry = ::readdir(dir))
+        if ((entry->d_name[0] != '.' || mask.compare(0, 1, ".") == 0) &&
+            MatchesPattern(entry->d_name, mask) &&
+            ::stat((folder + "/" + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.push_back(entry->d_name);
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string FileNameKey(const std::string& name)
+{
+    char* real = ::realpath(FolderOf(name).c_str(), nullptr);
+    if (real == nullptr)
+        return GetFullName(name);
+    std::string key = real;
+    std::free(real);
+    return (key == "/" ? key : key + "/") + OwnName(name);
 }
 
 std::string GetFullName(const std::string& name)

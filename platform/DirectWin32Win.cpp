@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
@@ -274,6 +275,49 @@ bool FileExists(const std::string& name)
 {
     std::string found;
     return FindFirstName(name, found);
+}
+
+namespace {
+std::wstring UpperCase(std::wstring text)
+{
+    if (!text.empty())
+        CharUpperBuffW(&text[0], DWORD(text.size()));
+    return text;
+}
+} // namespace
+
+std::vector<std::string> ListMatchingFiles(const std::string& pattern)
+{
+    // The directory search also matches the short 8.3 names, so that "*.mp3"
+    // finds "song.mp3x" (SONG~1.MP3): only the long names count here.
+    const std::wstring wide = WideFileName(pattern);
+    const std::wstring mask = UpperCase(wide.substr(wide.find_last_of(L'\\') + 1));
+    const std::string narrowMask = NarrowText(mask.data(), mask.size());
+    // Sorted as the names compare regardless of case, then as they are stored.
+    std::vector<std::pair<std::wstring, std::string>> files;
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(wide.c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            data.cFileName[MAX_PATH - 1] = L'\0';
+            const std::wstring upper = UpperCase(data.cFileName);
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                (mask == L"*.*" || MatchesPattern(NarrowText(upper.data(), upper.size()), narrowMask)))
+                files.emplace_back(upper, NarrowText(data.cFileName, std::wcslen(data.cFileName)));
+        } while (FindNextFileW(search, &data));
+        FindClose(search);
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> names;
+    for (const auto& file : files)
+        names.push_back(file.second);
+    return names;
+}
+
+std::string FileNameKey(const std::string& name)
+{
+    const std::wstring key = UpperCase(WideFileName(name));
+    return NarrowText(key.data(), key.size());
 }
 
 std::string GetFullName(const std::string& name)

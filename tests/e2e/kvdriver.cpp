@@ -8,7 +8,8 @@
 //   kvdriver --boxes <count> <timeout-seconds>   (answers that many boxes of the program
 //                        that shows the drop target)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
-// "TEXT <text, line feeds as \n, backslashes doubled>", then closed with OK. The end is
+// "TEXT <text, line feeds as \n, backslashes doubled>" (and "OFFSCREEN" when its OK button
+// lies below the screen), then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 // Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
 #include <windows.h>
@@ -69,6 +70,10 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     for (char c : Utf8(body))
         text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
     std::printf("BOX %s\nICON %s\nTEXT %s\n", Utf8(caption).c_str(), IconKind(window), text.c_str());
+    RECT ok; // a box taller than the screen has its OK button below it
+    HWND button = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetDlgItem(window, IDCANCEL);
+    if (button && GetWindowRect(button, &ok) && (ok.top < 0 || ok.bottom > GetSystemMetrics(SM_CYSCREEN)))
+        std::printf("OFFSCREEN\n");
     std::fflush(stdout);
     SendMessageA(window, WM_COMMAND, IDOK, 0);
     ++answered;

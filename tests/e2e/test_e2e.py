@@ -36,7 +36,7 @@ def drive(cwd, *args):
     found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
     unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
     boxes = [(c, i, unescape(t)) for c, i, t in found]
-    return boxes, re.findall(r'^(?:EXIT \d+|TIMEOUT)$', out, re.M)
+    return boxes, re.findall(r'^(?:EXIT \d+|TIMEOUT|OFFSCREEN)$', out, re.M)
 
 
 def decode(path):
@@ -275,6 +275,34 @@ class KorvaneE2E(E2ECase):
         for name in names:
             with self.subTest(back=name[:40]):
                 self.assertEqual((self.dir / name).read_bytes(), Path(FIXTURES, 'stereo.mp3').read_bytes())
+
+    def test_a_pattern_converts_each_match_as_its_name_does(self):
+        # Each pattern in folder p, its matches by name in folder n; song.wav is older than the run,
+        # and the short name of song.mp3x (SONG~1.MP3) matches *.mp3 in the directory search.
+        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'song.mp3': 'notag.mp3',
+                 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
+        for pattern, matches in [('*.mp3', ['a.mp3', 'cc.mp3', 'song.mp3']), ('?.mp3', ['a.mp3']),
+                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3']), ('*.ogg', []),
+                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'song.mp3x']),
+                                 ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]:
+            for folder in 'pn':
+                shutil.rmtree(self.dir / folder, ignore_errors=True)
+                for name, source in files.items():
+                    (self.dir / folder / name.replace('\\', '/')).parent.mkdir(parents=True, exist_ok=True)
+                    shutil.copy(self.dir / source, self.dir / folder / name.replace('\\', '/'))
+            p, n = winpath(self.dir / 'p'), winpath(self.dir / 'n')
+            self.expect([p + '\\' + pattern], ''.join('%s: %s\\%s\n' % (
+                'Failed ' if m.endswith('x') else 'Successfull', p, m) for m in matches) or
+                'File not found: %s\\%s\n' % (p, pattern), icon=None)
+            self.expect(['/Q'] + [n + '\\' + m for m in matches])
+            self.assertEqual(subprocess.run(['diff', '-r', self.dir / 'p', self.dir / 'n']).returncode, 0)
+
+    def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
+        (self.dir / 'many').mkdir()
+        for i in range(45):
+            shutil.copy(self.dir / ('bad.mp3' if i in (7, 30) else 'mono.mp3'), self.dir / 'many' / ('%02d.mp3' % i))
+        self.expect([winpath(self.dir / 'many') + '\\*.mp3'], 'Failed : %s\\07.mp3\nFailed : %s\\30.mp3\n'
+                    '43 other files converted\n' % ((winpath(self.dir / 'many'),) * 2))
 
 
 class ShellVerbE2E(E2ECase):

@@ -92,3 +92,30 @@ TEST_F(CommandLine, FailingWritesLeaveTheFolderAsItWas)
         EXPECT_EQ(Listing(dir), before);
     }
 }
+
+TEST_F(CommandLine, APatternConvertsEachMatchAsItsNameWould)
+{
+    // Each pattern runs in folder p, its matches by name in folder n; song.wav is older than the run.
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
+        {"*.mp3", {"a.mp3", "cc.mp3", "song.mp3"}}, {"*.mp?", {"a.mp3", "b.mp2", "cc.mp3", "song.mp3"}},
+        {"?.mp3", {"a.mp3"}}, {"*.*", {"a.mp3", "b.mp2", "cc.mp3", "song.mp3"}}, {"*.ogg", {}},
+        {"Пе/?.mp3", {"Пе/é.mp3"}}};
+    for (const auto& row : rows) {
+        std::string expected = row.second.empty() ? "File not found: " + dir + "/p/" + row.first + "\n" : "";
+        std::string names;
+        for (const std::string& folder : {dir + "/p", dir + "/n"}) {
+            ASSERT_EQ(std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "/Пе'").c_str()), 0);
+            for (auto file : {std::make_pair("a.mp3", H1 + Z(3000)), {"b.mp2", H2 + Z(3000)}, {"cc.mp3", H1 + Z(99)},
+                              {"song.mp3", H1 + Z(5000)}, {"song.wav", "old wave"}, {"Пе/é.mp3", H1 + Z(7)}})
+                WriteFile(folder + "/" + file.first, file.second);
+        }
+        for (const std::string& match : row.second) {
+            expected += "Successfull: " + dir + "/p/" + match + "\n";
+            names += " 'n/" + match + "'";
+        }
+        EXPECT_EQ(Run("", "'" + dir + "/p/" + row.first + "'"), row.second.empty() ? 1 : 0) << row.first;
+        EXPECT_EQ(out, expected);
+        EXPECT_EQ(Run("", "/Q" + names), 0) << names;
+        EXPECT_EQ(std::system(("diff -r '" + dir + "/p' '" + dir + "/n'").c_str()), 0) << row.first;
+    }
+}
