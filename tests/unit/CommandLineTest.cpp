@@ -105,8 +105,9 @@ TEST_F(CommandLine, APatternConvertsEachMatchAsItsNameWould)
         std::string names;
         for (const std::string& folder : {dir + "/p", dir + "/n"}) {
             ASSERT_EQ(std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "/Пе'").c_str()), 0);
-            for (auto file : {std::make_pair("a.mp3", H1 + Z(3000)), {"b.mp2", H2 + Z(3000)}, {"cc.mp3", H1 + Z(99)},
-                              {"song.mp3", H1 + Z(5000)}, {"song.wav", "old wave"}, {"Пе/é.mp3", H1 + Z(7)}})
+            for (auto file : {std::make_pair("a.mp3", FrameRun(7)), {"b.mp2", H2 + Z(572) + H2 + Z(572)},
+                              {"cc.mp3", FrameRun(1)}, {"song.mp3", FrameRun(12)}, {"song.wav", "old wave"},
+                              {"Пе/é.mp3", FrameRun(2)}})
                 WriteFile(folder + "/" + file.first, file.second);
         }
         for (const std::string& match : row.second) {
