@@ -139,10 +139,11 @@ class KorvaneE2E(E2ECase):
         self.assertTrue(self.exist('mono.wav'))
 
     def test_about_box_ends_the_run(self):
-        boxes, end = drive(self.dir, winpath(OPT.korvane), '/?', 'mono.mp3')
-        self.assertEqual([b[:2] for b in boxes] + end, [('About Korvane', 'information'), 'EXIT 0'])
-        lines = boxes[0][2].split('\n')
-        self.assertEqual((lines[0], '  /Q - Quiet mode' in lines), (CREDIT, True))
+        for option in ('/?', '-h', '/H'):
+            boxes, end = drive(self.dir, winpath(OPT.korvane), option, 'mono.mp3')
+            self.assertEqual([b[:2] for b in boxes] + end, [('About Korvane', 'information'), 'EXIT 0'])
+            lines = boxes[0][2].split('\n')
+            self.assertEqual((lines[0], '  /Q - Quiet mode' in lines), (CREDIT, True))
         self.assertFalse(self.exist('mono.wav'))
 
     def test_every_stream_kind_converts_byte_for_byte_and_back(self):
@@ -331,9 +332,11 @@ class ShellVerbE2E(E2ECase):
         return re.sub(r'\\(.)', r'\1', found.group(1)) if found else None
 
     def test_registry_failures_and_quiet_order(self):
-        self.expect(['/I', 'mono.mp3'], 'Unable to write to registry', 'error')
-        self.expect(['/U'], 'Unable to delete registry entries', 'error')
-        self.expect(['/Q', '/I'])
+        # Options in either case, after '/' or '-'.
+        for install, remove, quiet in (('/I', '-u', '-q'), ('-i', '/U', '/q')):
+            self.expect([install, 'mono.mp3'], 'Unable to write to registry', 'error')
+            self.expect([remove], 'Unable to delete registry entries', 'error')
+            self.expect([quiet, install])
         self.assertFalse(self.exist('mono.wav'))
 
     def test_verb_from_a_folder_outside_the_code_page_converts_through_the_shell(self):

@@ -68,12 +68,19 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
     CliRow{"short.mp3", "Failed : @/short.mp3\n", 1, {}}, CliRow{"ff.mp3", "Failed : @/ff.mp3\n", 1, {}},
     CliRow{"sub", "Failed : @/sub\n", 1, {}}, CliRow{"pcm.mp3", "Failed : @/pcm.mp3\n", 1, {}}));
 
-TEST_F(CommandLine, HelpAndWindowsOnlyOptions)
+TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
 {
-    EXPECT_EQ(Run("", "/?"), 0);
-    EXPECT_EQ(out.rfind("Korvane 1.0 - (c) 2026 the Korvane developers\n\nThis program enables you", 0), 0u);
-    EXPECT_EQ(Run("", "-i"), 1);
-    EXPECT_NE(err.find("Windows"), std::string::npos) << err;
+    for (const char* help : {"/?", "-?", "/h", "-H"}) {
+        EXPECT_EQ(Run("", std::string(help) + " song.mp3"), 0) << help;
+        EXPECT_EQ(out.rfind("Korvane 1.0 - (c) 2026 the Korvane developers\n\nThis program enables you", 0), 0u);
+    }
+    for (const char* registry : {"-i", "/I", "/u", "-U"}) {
+        EXPECT_EQ(Run("", registry), 1);
+        EXPECT_NE(err.find("Windows"), std::string::npos) << registry << err;
+    }
+    EXPECT_EQ(Listing(dir).count("song.wav"), 0u);
+    EXPECT_EQ(Run("", "-q song.mp3 /q"), 0);
+    EXPECT_EQ(out + err, "");
 }
 
 TEST_F(CommandLine, FailingWritesLeaveTheFolderAsItWas)
