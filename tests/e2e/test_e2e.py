@@ -348,17 +348,11 @@ class ShellVerbE2E(E2ECase):
         self.expect(['/I'], 'Successfully added registry entries', run=[exe])
         self.assertEqual(self.value(self.VERB), '&Convert with Korvane')
         self.assertEqual(self.value(self.VERB + '\\command'), '"%s" "%%L"' % exe)
-        (self.dir / 'stereo.wav').unlink()
-        self.expect(['/Q', 'my song.mp3'])
-        for name in self.copies('my song.mp3', ['Песня.mp3', '東京 song.mp3', '🎵 tone.mp3']):
-            with self.subTest(name=name[:40]):
-                song = winpath(self.dir / name)
-                # Wine's shell finds no file past 260 characters (ShellExecuteEx
-                # fails with ERROR_PATH_NOT_FOUND): those run the command as written.
-                run = ['--verb', 'Korvane'] if len(song) <= 260 else [exe]
-                self.expect([song], 'Successfull: %s\n' % song, run=run, icon=None)
-                self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(),
-                                 (self.dir / 'my song.wav').read_bytes())
+        # The shell hands the verb a name outside the code page whole (any other
+        # name is the command line's, tested there).
+        song = winpath(shutil.copy(self.dir / 'stereo.mp3', self.dir / 'Песня.mp3'))
+        self.expect([song], 'Successfull: %s\n' % song, run=['--verb', 'Korvane'])
+        self.assertEqual((self.dir / 'Песня.wav').read_bytes(), (self.dir / 'stereo.wav').read_bytes())
         self.expect(['/U'], 'Successfully removed registry entries', run=[exe])
         self.assertIsNone(self.value(self.VERB))
         self.assertEqual(self.value('HKCR\\.mp3'), self.TYPE)
