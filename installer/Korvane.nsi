@@ -146,6 +146,7 @@ Function RemoveStaged
   Delete "$INSTDIR\README.txt.new"
   Delete "$INSTDIR\Uninstall.exe.new"
   ${If} $CreatedDir == 1
+    SetOutPath "$TEMP" ; a folder in use as the current one cannot go
     RMDir "$INSTDIR"
   ${EndIf}
 FunctionEnd
