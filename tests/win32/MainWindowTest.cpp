@@ -222,11 +222,21 @@ TEST_F(MainWindowTest, CustomBitmapAndAFailedChoice)
     EXPECT_EQ(states[CmdLarge] & MF_CHECKED, Checked) << "the mark stays";
     EXPECT_EQ(states[CmdCustom] & MF_CHECKED, 0u);
     EXPECT_EQ(states[CmdVisible], Checked | Grey);
-    // Without a bitmap the window shows the class brush's colour.
+    // Without a bitmap the window shows the class brush's colour, once Wine has drawn it.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     HDC screen = GetDC(nullptr);
-    EXPECT_EQ(GetPixel(screen, r.left + 75, r.top + 50), GetSysColor(COLOR_BTNFACE));
-    EXPECT_EQ(GetPixel(screen, r.left + 2, r.bottom - 2), GetSysColor(COLOR_BTNFACE));
+    COLORREF centre = 0, corner = 0;
+    for (DWORD begun = GetTickCount(); GetTickCount() - begun < 5000; Sleep(20)) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        centre = GetPixel(screen, r.left + 75, r.top + 50);
+        corner = GetPixel(screen, r.left + 2, r.bottom - 2);
+        if (centre == GetSysColor(COLOR_BTNFACE) && corner == GetSysColor(COLOR_BTNFACE))
+            break;
+    }
+    EXPECT_EQ(centre, GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(corner, GetSysColor(COLOR_BTNFACE));
     ReleaseDC(nullptr, screen);
 }
 
