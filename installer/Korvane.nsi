@@ -201,6 +201,8 @@ Section "Korvane"
     !insertmacro Fail "Setup cannot replace the files in $INSTDIR."
   ${EndIf}
 
+  ${GetSize} "$INSTDIR" "/M=*.* /S=0K /G=0" $R0 $R1 $R2
+
   ClearErrors
   CreateDirectory "$SMPROGRAMS"
   CreateShortcut "$SMPROGRAMS\Korvane.lnk" "$INSTDIR\Korvane.exe"
@@ -217,7 +219,6 @@ Section "Korvane"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/M=*.* /S=0K /G=0" $R0 $R1 $R2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $R0
   ${If} ${Errors}
     !insertmacro Fail "Setup cannot write its shortcuts or registry entries."

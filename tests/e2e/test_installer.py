@@ -33,6 +33,10 @@ def drive(*args):
             re.findall(r'^(?:EXIT \d+|TIMEOUT)$', out, re.M))
 
 
+def unquote(text):
+    return re.sub(r'\\(.)', r'\1', text[1:-1])
+
+
 def registry():
     """{key: {value name: value}} of the keys the setup and the test touch, from regedit exports."""
     keys = {}
@@ -45,9 +49,7 @@ def registry():
                 key = keys.setdefault(line[1:-1], {})
             elif re.match(r'^(@|")', line):
                 name, value = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
-                unquote = lambda t: re.sub(r'\\(.)', r'\1', t[1:-1])
-                key['' if name == '@' else unquote(name)] = (
-                    unquote(value) if value.startswith('"') else int(value[6:], 16))
+                key[unquote(name)] = unquote(value) if value.startswith('"') else int(value[6:], 16)
     return keys
 
 
@@ -64,16 +66,24 @@ def link_target(name):
     return data[base:data.find(b'\0', base)].decode('cp1252')
 
 
+def until(done):
+    deadline = time.time() + 30
+    while not done() and time.time() < deadline:
+        time.sleep(0.2)
+
+
 def listing(title):
-    files = sorted(os.listdir(unix(FOLDER))) if unix(FOLDER).exists() else []
-    print('%s\n  %s: %s\n  links: %s' % (title, FOLDER, files, [n for n in LINKS if link(n).exists()]))
-    for key, values in sorted(registry().items()):
-        print('  [%s] %s' % (key, values))
+    print(title, FOLDER, sorted(os.listdir(unix(FOLDER))), 'links', [n for n in LINKS if link(n).exists()])
+    print('\n'.join('  [%s] %s' % item for item in sorted(registry().items())))
 
 
 class Installer(unittest.TestCase):
     def setup(self, version, *args):
         return drive(winpath(WORK / ('setup-%s.exe' % version)), *args)
+
+    def uninstall(self):
+        quiet = registry()[ENTRY]['QuietUninstallString'].split(' ')
+        return drive(quiet[0].strip('"'), *quiet[1:])
 
     def converts(self, command, names):
         for name in names:
@@ -111,21 +121,18 @@ class Installer(unittest.TestCase):
     def test_4_install_over_the_first(self):
         self.assertEqual(self.setup(VERSIONS[1], '/S'), ([], ['EXIT 0']))
         keys = registry()
-        self.assertEqual([k for k, v in keys.items() if v.get('DisplayName') == 'Korvane'], [ENTRY])
-        self.assertEqual(keys[ENTRY]['DisplayVersion'], VERSIONS[1])
-        self.assertEqual(sorted(os.listdir(unix(FOLDER))), OWN_FILES)
+        entries = [k for k, v in keys.items() if v.get('DisplayName') == 'Korvane']
+        self.assertEqual((entries, keys[ENTRY]['DisplayVersion'], sorted(os.listdir(unix(FOLDER)))),
+                         ([ENTRY], VERSIONS[1], OWN_FILES))
 
     def test_5_refused_while_the_drop_target_runs(self):
         target = subprocess.Popen([OPT.wine, EXE], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(target.wait, 30)
         self.addCleanup(run, OPT.driver, '--close')
-        deadline = time.time() + 30
-        while run(OPT.driver, '--window').stdout[:6] != b'WINDOW' and time.time() < deadline:
-            time.sleep(0.2)
+        until(lambda: run(OPT.driver, '--window').stdout[:6] == b'WINDOW')
         before = {n: (unix(FOLDER) / n).read_bytes() for n in OWN_FILES}
         self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 2']))
-        quiet = registry()[ENTRY]['QuietUninstallString'].split(' ')
-        self.assertEqual(drive(quiet[0].strip('"'), *quiet[1:]), ([], ['EXIT 2']))
+        self.assertEqual(self.uninstall(), ([], ['EXIT 2']))
         self.assertEqual({n: (unix(FOLDER) / n).read_bytes() for n in os.listdir(unix(FOLDER))}, before)
         self.assertEqual(registry()[ENTRY]['DisplayVersion'], VERSIONS[1])
         self.converts([EXE], ['beside.mp3'])
@@ -138,55 +145,49 @@ class Installer(unittest.TestCase):
         run('reg', 'add', TYPE, '/f')
         self.assertEqual(drive(EXE, '/I'), ([('Korvane', 'Successfully added registry entries')], ['EXIT 0']))
         listing('before the uninstall:')
-        quiet = registry()[ENTRY]['QuietUninstallString'].split(' ')
-        self.assertEqual(drive(quiet[0].strip('"'), *quiet[1:]), ([], ['EXIT 0']))
+        self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
         # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
-        deadline = time.time() + 30
-        while (unix(FOLDER) / 'Uninstall.exe').exists() and time.time() < deadline:
-            time.sleep(0.2)
+        until(lambda: not (unix(FOLDER) / 'Uninstall.exe').exists())
         listing('after the uninstall:')
-        self.assertEqual(sorted(os.listdir(unix(FOLDER))), ['CUSTOM.BMP'])
-        self.assertEqual([n for n in LINKS if link(n).exists()], [])
+        self.assertEqual((os.listdir(unix(FOLDER)), [n for n in LINKS if link(n).exists()]), (['CUSTOM.BMP'], []))
         keys = registry()
         self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
                          [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', other, other + '\\command'])
         self.assertNotIn(ENTRY, keys)
         self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
 
+
 if __name__ == '__main__':
     parser = argparse.ArgumentParser()
-    for opt in ('--korvane', '--driver', '--wine', '--nsi', '--readme', '--sample', '--prefix'):
+    for opt in ('--korvane', '--driver', '--wine', '--nsi', '--sample', '--prefix'):
         parser.add_argument(opt, required=True)
     OPT, rest = parser.parse_known_args()
-    if not os.environ.get('DISPLAY'):
-        sys.exit('test_installer.py: no DISPLAY (tools/display.sh)')
     ENV = dict(os.environ, KORVANE_WINEPREFIX=OPT.prefix, WINEPREFIX=OPT.prefix)
     shutil.rmtree(OPT.prefix, ignore_errors=True)
-    os.makedirs(OPT.prefix)
+    os.makedirs(OPT.prefix)  # a fresh prefix each run: nothing left from an earlier one
     # The server first, then the prefix; programs detached from our output start its services.
     subprocess.run(['wineserver', '-p'], env=ENV)
-    for args in (['wineboot', '-i'], ['reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed',
-                                      '/d', 'N', '/f'], ['cmd', '/c', 'ver']):
-        run(*args, out=subprocess.DEVNULL)
-    hold = subprocess.Popen([OPT.wine, OPT.driver, '--hold'], env=ENV, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # Where a per-user install goes: %LOCALAPPDATA%\Programs\Korvane.
-    LOCAL, APPDATA = run('cmd', '/c', 'echo', '%LOCALAPPDATA%*%APPDATA%').stdout.decode().strip().split('*')
-    FOLDER = LOCAL + '\\Programs\\Korvane'
-    EXE = FOLDER + '\\Korvane.exe'
-    version = subprocess.run([sys.executable, Path(__file__).parents[2] / 'tools' / 'peinfo.py', '--version',
-                              OPT.korvane], stdout=subprocess.PIPE, check=True).stdout.decode().strip()
-    VERSIONS = (version, re.sub(r'\d+$', lambda m: str(int(m.group()) + 1), version))
+    VERSIONS, passed = ('1.0.0.0', '1.0.0.1'), False
     try:
+        for args in (['wineboot', '-i'], ['reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed',
+                                          '/d', 'N', '/f'], ['cmd', '/c', 'ver']):
+            run(*args, out=subprocess.DEVNULL)
+        subprocess.Popen([OPT.wine, OPT.driver, '--hold'], env=ENV, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Where a per-user install goes: %LOCALAPPDATA%\Programs\Korvane.
+        LOCAL, APPDATA = run('cmd', '/c', 'echo', '%LOCALAPPDATA%*%APPDATA%').stdout.decode().strip().split('*')
+        FOLDER = LOCAL + '\\Programs\\Korvane'
+        EXE = FOLDER + '\\Korvane.exe'
         with tempfile.TemporaryDirectory(prefix='korvane-setup-') as WORK:
             WORK = Path(WORK)
             shutil.copy(OPT.korvane, WORK / 'Korvane.exe')
-            (WORK / 'README.txt').write_bytes(Path(OPT.readme).read_bytes().replace(b'\n', b'\r\n'))
+            (WORK / 'README.txt').write_bytes(b'Korvane\r\n')
             for v in VERSIONS:
                 subprocess.run(['makensis', '-V1', '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
                                 '-DOUTFILE=%s/setup-%s.exe' % (WORK, v), OPT.nsi], check=True)
             passed = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result.wasSuccessful()
     finally:
-        subprocess.run(['wineserver', '-k'], env=ENV)
-        hold.wait(30)
+        subprocess.run(['wineserver', '-k'], env=ENV)  # ends the desktop holder too
+    if passed:  # 1.3 GB; a failed run's prefix stays to be looked at
+        shutil.rmtree(OPT.prefix, ignore_errors=True)
     sys.exit(0 if passed else 1)
