@@ -3,7 +3,9 @@
 
   peinfo.py --version EXE       prints the version (e.g. 1.0.0.0)
   peinfo.py --check-zip ZIP     checks a release package: Korvane.exe, PE i686, GUI,
-                                stripped, its version resource matching the package's name
+                                stripped, its version resource matching the package's name;
+                                and the setup beside it, Korvane-<version>-setup.exe: PE i686,
+                                GUI, its own version resource of the same version
 """
 import re, struct, sys, zipfile
 
@@ -50,11 +52,18 @@ def check_zip(path):
             problems.append('version texts %s, fixed version %s' % (facts['strings'], facts['version']))
     if not all(w in readme for w in ('Usage', '/I', '/U', '\r\n')):
         problems.append('README.txt lacks the usage or Windows line ends')
+    setup = path[:-len('.zip')] + '-setup.exe'
+    try:
+        ours = pe_facts(open(setup, 'rb').read())
+        expected = dict(machine=I386, magic=PE32, subsystem=GUI, version=m.group(1) if m else None)
+        problems += ['setup: %s is %s, not %s' % (k, ours[k], v) for k, v in expected.items() if ours[k] != v]
+    except (OSError, ValueError) as e:
+        problems.append('setup: %s' % e)
     for p in problems:
         print('package check: %s: %s' % (path, p))
     if not problems:
-        print('package check: %s holds a stripped PE i686 GUI Korvane.exe, version %s'
-              % (path, facts['version']))
+        print('package check: %s holds a stripped PE i686 GUI Korvane.exe, version %s; the setup '
+              'beside it has the same version' % (path, facts['version']))
     return not problems
 
 

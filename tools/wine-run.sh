@@ -4,7 +4,9 @@
 here=$(cd "$(dirname "$0")/.." && pwd)
 WINEPREFIX=${KORVANE_WINEPREFIX:-$here/build/wineprefix}
 WINEDEBUG=${WINEDEBUG:--all}
-WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko prompts; and no menu entries or file types written into the
+# Linux desktop for the shortcuts a program (the setup) makes.
+WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 # Wine hands a program its Unix arguments as Unicode only in a UTF-8 locale.
 LC_ALL=C.UTF-8
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL

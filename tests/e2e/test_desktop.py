@@ -68,11 +68,17 @@ class Desktop(unittest.TestCase):
         self.assertEqual(drop.stdout, b'DROPPED\n')
         return answer.communicate(timeout=60)[0].decode().replace('\r', '').splitlines()
 
-    def assertShows(self, shot, bitmap):
+    def assertShows(self, name, crop, bitmap):
+        """The screen shows the bitmap at the window's place, once Wine has drawn it."""
         (width, height), expected = pixels(ROOT / 'resources' / bitmap)
-        (w, h), shown = pixels(shot, (width, height) + ORIGIN)
+        deadline = time.time() + 10
+        while True:
+            (w, h), shown = pixels(self.screen(name, crop), (width, height) + ORIGIN)
+            wrong = sum(shown[i:i + 3] != expected[i:i + 3] for i in range(0, len(expected), 3))
+            if not wrong or time.time() > deadline:
+                break
+            time.sleep(0.2)
         self.assertEqual((w, h), (width, height))
-        wrong = sum(shown[i:i + 3] != expected[i:i + 3] for i in range(0, len(expected), 3))
         self.assertEqual(wrong, 0, '%d of %d pixels differ from %s' % (wrong, w * h, bitmap))
 
     def test_window_second_start_and_close_from_outside(self):
@@ -86,7 +92,7 @@ class Desktop(unittest.TestCase):
         self.assertIsNone(window())
 
     def test_screen_shows_the_bitmaps_and_the_menu_chooses_them(self):
-        self.assertShows(self.screen('small', (120, 100, 452, 334)), 'SMALL.bmp')
+        self.assertShows('small', (120, 100, 452, 334), 'SMALL.bmp')
         subprocess.run(['xdotool', 'mousemove', str(ORIGIN[0] + 17), str(ORIGIN[1] + 17),
                         'click', '3'], check=True)
         time.sleep(0.7)
@@ -96,7 +102,7 @@ class Desktop(unittest.TestCase):
         subprocess.run(['xdotool', 'key', 'Down', 'Down', 'Return'], check=True)
         time.sleep(0.7)
         self.assertEqual(window()[:4], ORIGIN + (150, 100))
-        self.assertShows(self.screen('large', (240, 170, 452, 334)), 'LARGE.bmp')
+        self.assertShows('large', (240, 170, 452, 334), 'LARGE.bmp')
 
     def test_dragged_by_any_point_and_a_double_click_opens_the_dialog(self):
         x, y = ORIGIN[0] + 11, ORIGIN[1] + 9

@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""The setup (installer/Korvane.nsi) under Wine, in a fresh prefix of its own: a silent install and
+what it puts where, the verb's command and the Send To shortcut at work, an install over it, one
+refused while the drop target runs, and the silent uninstall, which leaves what it did not make.
+Each step builds on the one before. Needs DISPLAY."""
+import argparse, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
+from pathlib import Path
+
+ASSOC = 'HKEY_CURRENT_USER\\Software\\Classes\\SystemFileAssociations'
+ENTRIES = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
+ENTRY, TYPE = ENTRIES + '\\Korvane', 'HKEY_CLASSES_ROOT\\KorvaneTest.type'
+LINKS = ('Start Menu\\Programs\\Korvane.lnk', 'SendTo\\Korvane.lnk')  # under %APPDATA%\Microsoft\Windows
+OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe']
+
+
+def winpath(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def unix(path):
+    return Path(OPT.prefix, 'drive_c', *path[3:].split('\\'))
+
+
+def run(*args, out=subprocess.PIPE):
+    return subprocess.run([OPT.wine, *args], env=ENV, stdout=out, stderr=subprocess.DEVNULL, timeout=180)
+
+
+def drive(*args):
+    """The boxes a program shows, as (caption, text), and how it ended."""
+    out = run(OPT.driver, '60', *args).stdout.decode('utf-8').replace('\r', '')
+    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
+    return ([(c, unescape(t)) for c, t in re.findall(r'^BOX (.*)\nICON .*\nTEXT (.*)$', out, re.M)],
+            re.findall(r'^(?:EXIT \d+|TIMEOUT)$', out, re.M))
+
+
+def unquote(text):
+    return re.sub(r'\\(.)', r'\1', text[1:-1])
+
+
+def registry():
+    """{key: {value name: value}} of the keys the setup and the test touch, from regedit exports."""
+    keys = {}
+    for root in (ASSOC, ENTRIES, TYPE):
+        export = WORK / 'export.reg'
+        export.unlink(missing_ok=True)
+        run('regedit', '/E', winpath(export), root)
+        for line in export.read_bytes().decode('utf-16').splitlines() if export.exists() else []:
+            if line.startswith('['):
+                key = keys.setdefault(line[1:-1], {})
+            elif re.match(r'^(@|")', line):
+                name, value = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
+                key[unquote(name)] = unquote(value) if value.startswith('"') else int(value[6:], 16)
+    return keys
+
+
+def link(name):
+    return unix(APPDATA + '\\Microsoft\\Windows\\' + name)
+
+
+def link_target(name):
+    """A shell link's target: the local base path of its LinkInfo."""
+    data = link(name).read_bytes()
+    flags = struct.unpack_from('<I', data, 0x14)[0]
+    info = 0x4C + (2 + struct.unpack_from('<H', data, 0x4C)[0] if flags & 1 else 0)
+    base = info + struct.unpack_from('<I', data, info + 16)[0] if flags & 2 else len(data)
+    return data[base:data.find(b'\0', base)].decode('cp1252')
+
+
+def until(done):
+    deadline = time.time() + 30
+    while not done() and time.time() < deadline:
+        time.sleep(0.2)
+
+
+def listing(title):
+    print(title, FOLDER, sorted(os.listdir(unix(FOLDER))), 'links', [n for n in LINKS if link(n).exists()])
+    print('\n'.join('  [%s] %s' % item for item in sorted(registry().items())))
+
+
+class Installer(unittest.TestCase):
+    def setup(self, version, *args):
+        return drive(winpath(WORK / ('setup-%s.exe' % version)), *args)
+
+    def uninstall(self):
+        quiet = registry()[ENTRY]['QuietUninstallString'].split(' ')
+        return drive(quiet[0].strip('"'), *quiet[1:])
+
+    def converts(self, command, names):
+        for name in names:
+            shutil.copy(OPT.sample, WORK / name)
+        self.assertEqual(drive(*command, *[winpath(WORK / n) for n in names]), ([('Korvane', ''.join(
+            'Successfull: %s\n' % winpath(WORK / n) for n in names))], ['EXIT 0']))
+        for name in names:
+            self.assertEqual((WORK / (name[:-4] + '.wav')).read_bytes()[8:12], b'WAVE')
+
+    def test_1_silent_install(self):
+        self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
+        self.assertEqual(sorted(os.listdir(unix(FOLDER))), OWN_FILES)
+        self.assertEqual(unix(EXE).read_bytes(), Path(OPT.korvane).read_bytes())
+        self.assertEqual([link_target(n) for n in LINKS], [EXE, EXE])
+        keys = registry()
+        for ext in ('.mp1', '.mp2', '.mp3', '.mpa', '.wav'):
+            verb = '%s\\%s\\shell\\Korvane' % (ASSOC, ext)
+            self.assertEqual((keys[verb], keys[verb + '\\command']),
+                             ({'': '&Convert with Korvane'}, {'': '"%s" "%%L"' % EXE}))
+        uninstaller = '"%s\\Uninstall.exe"' % FOLDER
+        self.assertEqual(keys[ENTRY], {
+            'DisplayName': 'Korvane', 'DisplayVersion': VERSIONS[0], 'Publisher': 'The Korvane developers',
+            'DisplayIcon': EXE + ',0', 'InstallLocation': FOLDER, 'NoModify': 1, 'NoRepair': 1,
+            'EstimatedSize': keys[ENTRY]['EstimatedSize'], 'UninstallString': uninstaller + ' _?=' + FOLDER,
+            'QuietUninstallString': uninstaller + ' /S _?=' + FOLDER})
+        self.assertGreater(keys[ENTRY]['EstimatedSize'], 300)  # KiB: the program alone is larger
+
+    def test_2_verb_command_as_the_shell_runs_it(self):
+        command = registry()[ASSOC + '\\.mp3\\shell\\Korvane\\command']['']
+        self.converts(re.findall(r'"([^"]*)"', command.replace('"%L"', '')), ['Моя песня.mp3'])
+
+    def test_3_send_to_hands_every_file_to_one_run(self):
+        self.converts([link_target(LINKS[1])], ['first.mp3', 'second song.mp3', 'третий.mp3'])
+
+    def test_4_install_over_the_first(self):
+        self.assertEqual(self.setup(VERSIONS[1], '/S'), ([], ['EXIT 0']))
+        keys = registry()
+        entries = [k for k, v in keys.items() if v.get('DisplayName') == 'Korvane']
+        self.assertEqual((entries, keys[ENTRY]['DisplayVersion'], sorted(os.listdir(unix(FOLDER)))),
+                         ([ENTRY], VERSIONS[1], OWN_FILES))
+
+    def test_5_refused_while_the_drop_target_runs(self):
+        target = subprocess.Popen([OPT.wine, EXE], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(target.wait, 30)
+        self.addCleanup(run, OPT.driver, '--close')
+        until(lambda: run(OPT.driver, '--window').stdout[:6] == b'WINDOW')
+        before = {n: (unix(FOLDER) / n).read_bytes() for n in OWN_FILES}
+        self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 2']))
+        self.assertEqual(self.uninstall(), ([], ['EXIT 2']))
+        self.assertEqual({n: (unix(FOLDER) / n).read_bytes() for n in os.listdir(unix(FOLDER))}, before)
+        self.assertEqual(registry()[ENTRY]['DisplayVersion'], VERSIONS[1])
+        self.converts([EXE], ['beside.mp3'])
+
+    def test_6_silent_uninstall_leaves_what_it_did_not_make(self):
+        shutil.copy(OPT.sample, unix(FOLDER) / 'CUSTOM.BMP')
+        other = ASSOC + '\\.mp3\\shell\\Other'
+        run('reg', 'add', other + '\\command', '/ve', '/d', 'other.exe "%1"', '/f')
+        run('reg', 'add', 'HKCR\\.mp3', '/ve', '/d', TYPE.split('\\')[1], '/f')
+        run('reg', 'add', TYPE, '/f')
+        self.assertEqual(drive(EXE, '/I'), ([('Korvane', 'Successfully added registry entries')], ['EXIT 0']))
+        listing('before the uninstall:')
+        self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
+        # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
+        until(lambda: not (unix(FOLDER) / 'Uninstall.exe').exists())
+        listing('after the uninstall:')
+        self.assertEqual((os.listdir(unix(FOLDER)), [n for n in LINKS if link(n).exists()]), (['CUSTOM.BMP'], []))
+        keys = registry()
+        self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
+                         [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', other, other + '\\command'])
+        self.assertNotIn(ENTRY, keys)
+        self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
+
+
+if __name__ == '__main__':
+    parser = argparse.ArgumentParser()
+    for opt in ('--korvane', '--driver', '--wine', '--nsi', '--sample', '--prefix'):
+        parser.add_argument(opt, required=True)
+    OPT, rest = parser.parse_known_args()
+    ENV = dict(os.environ, KORVANE_WINEPREFIX=OPT.prefix, WINEPREFIX=OPT.prefix)
+    shutil.rmtree(OPT.prefix, ignore_errors=True)
+    os.makedirs(OPT.prefix)  # a fresh prefix each run: nothing left from an earlier one
+    # The server first, then the prefix; programs detached from our output start its services.
+    subprocess.run(['wineserver', '-p'], env=ENV)
+    VERSIONS, passed = ('1.0.0.0', '1.0.0.1'), False
+    try:
+        for args in (['wineboot', '-i'], ['reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed',
+                                          '/d', 'N', '/f'], ['cmd', '/c', 'ver']):
+            run(*args, out=subprocess.DEVNULL)
+        subprocess.Popen([OPT.wine, OPT.driver, '--hold'], env=ENV, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Where a per-user install goes: %LOCALAPPDATA%\Programs\Korvane.
+        LOCAL, APPDATA = run('cmd', '/c', 'echo', '%LOCALAPPDATA%*%APPDATA%').stdout.decode().strip().split('*')
+        FOLDER = LOCAL + '\\Programs\\Korvane'
+        EXE = FOLDER + '\\Korvane.exe'
+        with tempfile.TemporaryDirectory(prefix='korvane-setup-') as WORK:
+            WORK = Path(WORK)
+            shutil.copy(OPT.korvane, WORK / 'Korvane.exe')
+            (WORK / 'README.txt').write_bytes(b'Korvane\r\n')
+            for v in VERSIONS:
+                subprocess.run(['makensis', '-V1', '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
+                                '-DOUTFILE=%s/setup-%s.exe' % (WORK, v), OPT.nsi], check=True)
+            passed = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result.wasSuccessful()
+    finally:
+        subprocess.run(['wineserver', '-k'], env=ENV)  # ends the desktop holder too
+    if passed:  # 1.3 GB; a failed run's prefix stays to be looked at
+        shutil.rmtree(OPT.prefix, ignore_errors=True)
+    sys.exit(0 if passed else 1)
