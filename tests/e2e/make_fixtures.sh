@@ -49,7 +49,7 @@ done
 
 # VBR as music collections hold it: lame's presets (with and without its info
 # frame), average bit rate, MPEG-2 and 2.5, ffmpeg's libmp3lame; a tone in noise.
-ff -f lavfi -i "sine=frequency=440:duration=8" -f lavfi -i "anoisesrc=d=8:c=pink:a=0.3" \
+ff -f lavfi -i "sine=frequency=440:duration=8" -f lavfi -i "anoisesrc=d=8:c=pink:a=0.3:seed=7" \
   -filter_complex "[0][1]amix=inputs=2" -ac 2 -ar 44100 noisy.wav
 lame --quiet -V 0 noisy.wav v0.mp3
 lame --quiet -V 2 noisy.wav v2.mp3
