@@ -76,34 +76,23 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     return TRUE;
 }
 
-std::string wantedClass;
-int reported = 0;
-
-BOOL CALLBACK Report(HWND window, LPARAM)
-{
-    char cls[64] = {0};
-    GetClassNameA(window, cls, sizeof cls);
-    if (wantedClass != cls)
-        return TRUE;
-    RECT r;
-    GetWindowRect(window, &r);
-    std::printf("WINDOW %ld %ld %ld %ld %08lX %08lX %08lX %d\n", r.left, r.top, r.right - r.left,
-                r.bottom - r.top, GetWindowLongA(window, GWL_STYLE),
-                GetWindowLongA(window, GWL_EXSTYLE), GetClassLongA(window, GCL_STYLE),
-                IsWindowVisible(window) ? 1 : 0);
-    ++reported;
-    return TRUE;
-}
-
 // The drop target of a running Korvane, or the windows of a class, from outside.
 int DropTarget(const std::string& what, int argc, char** argv)
 {
     if (what == "--window") {
-        wantedClass = argc > 2 ? argv[2] : "TKORVANE_MAIN";
-        EnumWindows(Report, 0);
-        if (!reported)
+        const char* cls = argc > 2 ? argv[2] : "TKORVANE_MAIN";
+        HWND window = nullptr;
+        int found = 0;
+        for (RECT r; (window = FindWindowExA(nullptr, window, cls, nullptr)); ++found) {
+            GetWindowRect(window, &r);
+            std::printf("WINDOW %ld %ld %ld %ld %08lX %08lX %08lX %d\n", r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, GetWindowLongA(window, GWL_STYLE),
+                        GetWindowLongA(window, GWL_EXSTYLE), GetClassLongA(window, GCL_STYLE),
+                        IsWindowVisible(window) ? 1 : 0);
+        }
+        if (!found)
             std::printf("NOWINDOW\n");
-        return reported ? 0 : 1;
+        return found ? 0 : 1;
     }
     HWND target = FindWindowA("TKORVANE_MAIN", nullptr);
     if (!target) {
