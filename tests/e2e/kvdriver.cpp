@@ -2,8 +2,9 @@
 //   kvdriver <timeout-seconds> <program.exe> [args...]
 //   kvdriver <timeout-seconds> --verb <verb> <file>   (the file's shell verb, as Explorer would)
 //   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends)
-//   kvdriver --window   (the drop target: "WINDOW x y width height style exstyle classstyle
-//                        visible", or "NOWINDOW")
+//   kvdriver --window [class]   (each top-level window of the class, by default the drop
+//                        target: "WINDOW x y width height style exstyle classstyle visible",
+//                        or "NOWINDOW")
 //   kvdriver --close    (asks the drop target to close, as another program would)
 //   kvdriver --boxes <count> <timeout-seconds>   (answers that many boxes of the program
 //                        that shows the drop target)
@@ -80,9 +81,24 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     return TRUE;
 }
 
-// The drop target of a running Korvane, from outside.
+// The drop target of a running Korvane, or the windows of a class, from outside.
 int DropTarget(const std::string& what, int argc, char** argv)
 {
+    if (what == "--window") {
+        const char* cls = argc > 2 ? argv[2] : "TKORVANE_MAIN";
+        HWND window = nullptr;
+        int found = 0;
+        for (RECT r; (window = FindWindowExA(nullptr, window, cls, nullptr)); ++found) {
+            GetWindowRect(window, &r);
+            std::printf("WINDOW %ld %ld %ld %ld %08lX %08lX %08lX %d\n", r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, GetWindowLongA(window, GWL_STYLE),
+                        GetWindowLongA(window, GWL_EXSTYLE), GetClassLongA(window, GCL_STYLE),
+                        IsWindowVisible(window) ? 1 : 0);
+        }
+        if (!found)
+            std::printf("NOWINDOW\n");
+        return found ? 0 : 1;
+    }
     HWND target = FindWindowA("TKORVANE_MAIN", nullptr);
     if (!target) {
         std::printf("NOWINDOW\n");
@@ -93,24 +109,15 @@ int DropTarget(const std::string& what, int argc, char** argv)
         std::printf("CLOSED\n");
         return 0;
     }
-    if (what == "--boxes" && argc == 4) {
-        GetWindowThreadProcessId(target, &childId);
-        const int count = std::stoi(argv[2]);
-        const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[3])) * 1000;
-        while (answered < count && GetTickCount() - begun < limit) {
-            EnumWindows(Answer, 0);
-            Sleep(50);
-        }
-        std::printf(answered < count ? "TIMEOUT\n" : "DONE\n");
-        return answered < count ? 2 : 0;
+    GetWindowThreadProcessId(target, &childId); // --boxes <count> <timeout-seconds>
+    const int count = std::stoi(argv[2]);
+    const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[3])) * 1000;
+    while (answered < count && GetTickCount() - begun < limit) {
+        EnumWindows(Answer, 0);
+        Sleep(50);
     }
-    RECT r;
-    GetWindowRect(target, &r);
-    std::printf("WINDOW %ld %ld %ld %ld %08lX %08lX %08lX %d\n", r.left, r.top, r.right - r.left,
-                r.bottom - r.top, GetWindowLongA(target, GWL_STYLE),
-                GetWindowLongA(target, GWL_EXSTYLE), GetClassLongA(target, GCL_STYLE),
-                IsWindowVisible(target) ? 1 : 0);
-    return 0;
+    std::printf(answered < count ? "TIMEOUT\n" : "DONE\n");
+    return answered < count ? 2 : 0;
 }
 } // namespace
 
@@ -135,7 +142,7 @@ int main()
         Sleep(INFINITE);
     }
     if (argc >= 2 && (std::string(argv[1]) == "--window" || std::string(argv[1]) == "--close" ||
-                      std::string(argv[1]) == "--boxes"))
+                      (std::string(argv[1]) == "--boxes" && argc == 4)))
         return DropTarget(argv[1], argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");

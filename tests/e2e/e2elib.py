@@ -1,0 +1,108 @@
+"""What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
+given Windows length, waiting for a condition, and files dropped on a window as a file manager
+drops them (XDND; needs Debian's python3-xlib)."""
+import os, re, select, subprocess, time
+from urllib.parse import quote
+
+
+def winpath(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def drive(wine, driver, *args, cwd=None, timeout=180):
+    """Runs kvdriver: the boxes it answered as (caption, icon, text), and its other lines
+    (EXIT n, TIMEOUT, DONE, WINDOW ..., NOWINDOW, CLOSED)."""
+    out = subprocess.run([wine, driver, *args], cwd=cwd, stdout=subprocess.PIPE,
+                         timeout=timeout).stdout.decode('utf-8').replace('\r', '')
+    found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
+    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
+    return ([(c, i, unescape(t)) for c, i, t in found],
+            [line for line in out.splitlines() if not line.startswith(('BOX ', 'ICON ', 'TEXT '))])
+
+
+def long_name(folder, total):
+    """A name under the folder, relative to it, whose whole Windows path is total characters
+    long: folders of 200 letters each, then x...x.mp3."""
+    parts, left = [], total - len(winpath(folder)) - 1
+    while left > 250:
+        parts.append(chr(ord('a') + len(parts)) * 200)
+        left -= 201
+    return os.path.join(*parts, 'x' * (left - 4) + '.mp3')
+
+
+def wait_for(condition, seconds=20, step=0.1):
+    """Polls until condition() gives something true, up to the deadline; its last value."""
+    deadline = time.monotonic() + seconds
+    while not (value := condition()) and time.monotonic() < deadline:
+        time.sleep(step)
+    return value
+
+
+def xdnd_drop(x, y, paths, seconds=30):
+    """Drops the files on the XdndAware window under the root point x, y: XdndEnter (version 5,
+    text/uri-list), XdndPosition, and on an accepting XdndStatus XdndDrop; the file:/// lines
+    are handed over whenever the target asks (Wine asks already at XdndEnter). True once the
+    target says it has finished, False when it refuses; TimeoutError past the deadline."""
+    from Xlib import X, Xatom, display, error
+    from Xlib.protocol import event
+    dpy = display.Display()
+    atom = dpy.intern_atom
+    root = dpy.screen().root
+    source = root.create_window(-10, -10, 1, 1, 0, X.CopyFromParent, X.InputOnly)
+    source.set_selection_owner(atom('XdndSelection'), X.CurrentTime)
+    uris = b''.join(b'file://' + quote(os.path.abspath(p)).encode() + b'\r\n' for p in paths)
+    deadline = time.monotonic() + seconds
+
+    def target():  # the deepest aware window under the point; none while one closes there
+        found, window = None, root
+        try:
+            while window:
+                aware = window.get_full_property(atom('XdndAware'), Xatom.ATOM)
+                found = (window, min(aware.value[0], 5)) if aware else found
+                window = window.translate_coords(root, x, y).child
+        except error.XError:
+            return None
+        return found
+
+    def send(kind, *data):
+        to.send_event(event.ClientMessage(window=to, client_type=atom(kind),
+                                          data=(32, [source.id, *data, 0, 0, 0, 0][:5])))
+        dpy.flush()
+
+    def answer(request):
+        property = request.property or request.target
+        if request.target == atom('text/uri-list'):
+            request.requestor.change_property(property, request.target, 8, uris)
+        else:
+            property = X.NONE
+        request.requestor.send_event(event.SelectionNotify(
+            time=request.time, requestor=request.requestor, selection=request.selection,
+            target=request.target, property=property))
+        dpy.flush()
+
+    def receive(kind):
+        while time.monotonic() < deadline:
+            while dpy.pending_events():
+                e = dpy.next_event()
+                if e.type == X.SelectionRequest:
+                    answer(e)
+                elif e.type == X.ClientMessage and e.client_type == atom(kind):
+                    return e.data[1]
+            select.select([dpy], [], [], max(0, min(0.1, deadline - time.monotonic())))
+        raise TimeoutError('no %s from the drop target' % kind)
+
+    try:
+        found = wait_for(target, seconds)
+        if not found:
+            raise TimeoutError('no XdndAware window at %d, %d' % (x, y))
+        to, version = found
+        send('XdndEnter', version << 24, atom('text/uri-list'))
+        send('XdndPosition', 0, x << 16 | y, X.CurrentTime, atom('XdndActionCopy'))
+        if not receive('XdndStatus')[1] & 1:
+            send('XdndLeave')
+            return False
+        send('XdndDrop', 0, X.CurrentTime)
+        receive('XdndFinished')
+        return True
+    finally:
+        dpy.close()
