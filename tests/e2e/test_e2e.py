@@ -3,6 +3,7 @@
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
 import argparse, json, os, re, shutil, struct, subprocess, sys, tempfile, unittest
 from pathlib import Path
+from e2elib import drive as run_driver, long_name, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -25,18 +26,9 @@ MEDIAINFO_OWN = {'m2.mp3'}
 NOT_MPEG = ['aac.mp3', 'm4a.mp3', 'ogg.mp3', 'ac3.mp3', 'flac.mp3', 'jpg.mp3']
 
 
-def winpath(path):
-    return 'Z:' + os.path.abspath(path).replace('/', '\\')
-
-
 def drive(cwd, *args):
     """The boxes a program shows, as (caption, icon, text), and how it ended."""
-    out = subprocess.run([OPT.wine, OPT.driver, '60', *args], cwd=cwd, stdout=subprocess.PIPE,
-                         timeout=180).stdout.decode('utf-8').replace('\r', '')
-    found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
-    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
-    boxes = [(c, i, unescape(t)) for c, i, t in found]
-    return boxes, re.findall(r'^(?:EXIT \d+|TIMEOUT|OFFSCREEN)$', out, re.M)
+    return run_driver(OPT.wine, OPT.driver, '60', *args, cwd=cwd)
 
 
 def decode(path):
@@ -96,14 +88,7 @@ class E2ECase(unittest.TestCase):
     def copies(self, source, names):
         """Copies of a fixture under the names, and under two names whose whole
         Windows paths are 300 and 1,000 characters long; their names, relative."""
-        names = list(names)
-        for total in (300, 1000):
-            parts, left = [], total - len(winpath(self.dir)) - 1
-            while left > 250:
-                parts.append(chr(ord('a') + len(parts)) * 200)
-                left -= 201
-            names.append(os.path.join(*parts, 'x' * (left - 4) + '.mp3'))
-            self.assertEqual(len(winpath(self.dir / names[-1])), total)
+        names = list(names) + [long_name(self.dir, total) for total in (300, 1000)]
         for name in names:
             (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(self.dir / source, self.dir / name)
