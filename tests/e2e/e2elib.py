@@ -9,15 +9,35 @@ def winpath(path):
     return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
 
-def drive(wine, driver, *args, cwd=None, timeout=180):
+def drive(wine, driver, *args, cwd=None, env=None, timeout=180):
     """Runs kvdriver: the boxes it answered as (caption, icon, text), and its other lines
     (EXIT n, TIMEOUT, DONE, WINDOW ..., NOWINDOW, CLOSED)."""
-    out = subprocess.run([wine, driver, *args], cwd=cwd, stdout=subprocess.PIPE,
-                         timeout=timeout).stdout.decode('utf-8').replace('\r', '')
+    out = subprocess.run([wine, driver, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL, timeout=timeout).stdout.decode('utf-8').replace('\r', '')
     found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
     unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
     return ([(c, i, unescape(t)) for c, i, t in found],
             [line for line in out.splitlines() if not line.startswith(('BOX ', 'ICON ', 'TEXT '))])
+
+
+def registry(wine, folder, *roots, env=None):
+    """{key: {value name ('' for the default): text or number}} below the roots, from regedit
+    exports (UTF-16, so that every character survives) written into the folder."""
+    keys, unquote = {}, lambda text: re.sub(r'\\(.)', r'\1', text[1:-1])
+    for root in roots:
+        export = os.path.join(folder, 'export.reg')
+        if os.path.exists(export):
+            os.unlink(export)
+        subprocess.run([wine, 'regedit', '/E', winpath(export), root], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        text = open(export, 'rb').read().decode('utf-16') if os.path.exists(export) else ''
+        for line in text.splitlines():
+            if line.startswith('['):
+                key = keys.setdefault(line[1:-1], {})
+            elif re.match(r'^(@|")', line):
+                name, value = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
+                key[unquote(name)] = unquote(value) if value.startswith('"') else int(value[6:], 16)
+    return keys
 
 
 def long_name(folder, total):

@@ -3,7 +3,7 @@
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
 import argparse, json, os, re, shutil, struct, subprocess, sys, tempfile, unittest
 from pathlib import Path
-from e2elib import drive as run_driver, long_name, winpath
+from e2elib import drive as run_driver, long_name, registry, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -297,15 +297,9 @@ class ShellVerbE2E(E2ECase):
             self.addCleanup(self.reg, 'delete', key, '/f')
 
     def value(self, key):
-        """The key's default value, from an export (UTF-16, so any character survives)."""
-        export = self.dir / 'export.reg'
-        export.unlink(missing_ok=True)
-        subprocess.run([OPT.wine, 'regedit', '/E', winpath(export), key.replace('HKCR', 'HKEY_CLASSES_ROOT')],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        text = export.read_bytes().decode('utf-16') if export.exists() else ''
-        found = re.search(r'^\[%s\]\r?\n@="((?:[^"\\]|\\.)*)"' % re.escape(key.replace('HKCR', 'HKEY_CLASSES_ROOT')),
-                          text, re.M)
-        return re.sub(r'\\(.)', r'\1', found.group(1)) if found else None
+        """The key's default value; None without the key."""
+        name = key.replace('HKCR', 'HKEY_CLASSES_ROOT')
+        return registry(OPT.wine, self.dir, name).get(name, {}).get('')
 
     def test_registry_failures_and_quiet_order(self):
         # Options in either case, after '/' or '-'.

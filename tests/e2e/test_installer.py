@@ -3,18 +3,16 @@
 what it puts where, the verb's command and the Send To shortcut at work, an install over it, one
 refused while the drop target runs, and the silent uninstall, which leaves what it did not make.
 Each step builds on the one before. Needs DISPLAY."""
-import argparse, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
+import argparse, os, re, shutil, struct, subprocess, sys, tempfile, unittest
 from pathlib import Path
+import e2elib
+from e2elib import drive as run_driver, wait_for, winpath
 
 ASSOC = 'HKEY_CURRENT_USER\\Software\\Classes\\SystemFileAssociations'
 ENTRIES = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
 ENTRY, TYPE = ENTRIES + '\\Korvane', 'HKEY_CLASSES_ROOT\\KorvaneTest.type'
 LINKS = ('Start Menu\\Programs\\Korvane.lnk', 'SendTo\\Korvane.lnk')  # under %APPDATA%\Microsoft\Windows
 OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe']
-
-
-def winpath(path):
-    return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
 
 def unix(path):
@@ -27,30 +25,12 @@ def run(*args, out=subprocess.PIPE):
 
 def drive(*args):
     """The boxes a program shows, as (caption, text), and how it ended."""
-    out = run(OPT.driver, '60', *args).stdout.decode('utf-8').replace('\r', '')
-    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
-    return ([(c, unescape(t)) for c, t in re.findall(r'^BOX (.*)\nICON .*\nTEXT (.*)$', out, re.M)],
-            re.findall(r'^(?:EXIT \d+|TIMEOUT)$', out, re.M))
-
-
-def unquote(text):
-    return re.sub(r'\\(.)', r'\1', text[1:-1])
+    boxes, ends = run_driver(OPT.wine, OPT.driver, '60', *args, env=ENV)
+    return [(caption, text) for caption, _, text in boxes], ends
 
 
 def registry():
-    """{key: {value name: value}} of the keys the setup and the test touch, from regedit exports."""
-    keys = {}
-    for root in (ASSOC, ENTRIES, TYPE):
-        export = WORK / 'export.reg'
-        export.unlink(missing_ok=True)
-        run('regedit', '/E', winpath(export), root)
-        for line in export.read_bytes().decode('utf-16').splitlines() if export.exists() else []:
-            if line.startswith('['):
-                key = keys.setdefault(line[1:-1], {})
-            elif re.match(r'^(@|")', line):
-                name, value = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
-                key[unquote(name)] = unquote(value) if value.startswith('"') else int(value[6:], 16)
-    return keys
+    return e2elib.registry(OPT.wine, WORK, ASSOC, ENTRIES, TYPE, env=ENV)
 
 
 def link(name):
@@ -67,9 +47,7 @@ def link_target(name):
 
 
 def until(done):
-    deadline = time.time() + 30
-    while not done() and time.time() < deadline:
-        time.sleep(0.2)
+    wait_for(done, 30, 0.2)
 
 
 def listing(title):
