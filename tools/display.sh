@@ -42,7 +42,13 @@ fi
 "$root/tools/wine-run.sh" cmd /c ver </dev/null >/dev/null 2>&1 || true
 # Keep Wine's desktop open for the whole session (kvdriver --hold), where
 # the driver is built: without it every program waits for a new desktop.
+# Wait until the holder has it: a program that started the desktop itself
+# would hand it its standard output, and a test runner reading that pipe
+# (ctest listing the tests) would wait until the desktop ends.
 . "$root/tools/winebuild.sh"
 if [ -f "$root/build/$win_preset/tests/e2e/kvdriver.exe" ]; then
-    "$root/tools/wine-run.sh" "$root/build/$win_preset/tests/e2e/kvdriver.exe" --hold </dev/null >/dev/null 2>&1 &
+    hold_log=$(mktemp)
+    "$root/tools/wine-run.sh" "$root/build/$win_preset/tests/e2e/kvdriver.exe" --hold </dev/null >"$hold_log" 2>/dev/null &
+    for _ in $(seq 600); do grep -q HOLDING "$hold_log" && break; sleep 0.1; done
+    rm -f "$hold_log"
 fi

@@ -1,7 +1,8 @@
 // kvdriver: runs a Windows program and answers its message boxes.
 //   kvdriver <timeout-seconds> <program.exe> [args...]
 //   kvdriver <timeout-seconds> --verb <verb> <file>   (the file's shell verb, as Explorer would)
-//   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends)
+//   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends; says
+//                      "HOLDING" once the desktop is there)
 //   kvdriver --window [class]   (each top-level window of the class, by default the drop
 //                        target: "WINDOW x y width height style exstyle classstyle visible",
 //                        or "NOWINDOW")
@@ -139,6 +140,8 @@ int main()
     // then waits about a second for a new one. A holder keeps it open.
     if (argc == 2 && std::string(argv[1]) == "--hold") {
         GetDesktopWindow();
+        std::printf("HOLDING\n");
+        std::fflush(stdout);
         Sleep(INFINITE);
     }
     if (argc >= 2 && (std::string(argv[1]) == "--window" || std::string(argv[1]) == "--close" ||
