@@ -102,11 +102,12 @@ void FeedFrameWalk(TFrameWalk& walk, const std::uint8_t* data, std::int32_t coun
         count = std::int32_t(walk.Length - blockStart);
     walk.Fed += count;
     const TView view = {walk, data, blockStart};
-    if (walk.First == 0 && walk.Fed >= 4) {
+    if (!walk.HaveFirst && walk.Fed >= 4) {
+        walk.HaveFirst = true;
         walk.First = view.Value(0);
         MakeSizeTable(walk);
     }
-    if (walk.First != 0)
+    if (walk.HaveFirst)
         Walk(walk, view, walk.Fed);
     // Keep what a later decision needs: the bytes from Next on. Each decision
     // looks at most one frame and four bytes ahead, so they fit the tail.

@@ -8,7 +8,8 @@
 struct TFrameWalk {
     std::int64_t Length;       // the audio's bytes, from the first frame header on
     std::int64_t Fed;          // bytes handed to the walk so far
-    std::uint32_t First;       // the first frame's header value (0 before it is seen)
+    bool HaveFirst;            // the first four bytes have been seen
+    std::uint32_t First;       // the first frame's header value
     std::int64_t Next;         // where the next header is due, or where the search for one goes on
     bool InStep;               // Next is where the frame before it ended
     std::int64_t Frames;       // frames counted
@@ -20,7 +21,8 @@ struct TFrameWalk {
     std::uint8_t Tail[4096];
 };
 
-// Starts a walk over Length bytes of audio that begin with a frame header.
+// Starts a walk over Length bytes of audio that begin with a frame header
+// (audio that does not gets no frame counted).
 void BeginFrameWalk(TFrameWalk& walk, std::int64_t length);
 // The next Count bytes of the audio, in order. A frame counts when it has a
 // usable header of the first frame's version, layer and sample rate and ends

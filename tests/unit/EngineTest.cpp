@@ -186,6 +186,7 @@ TEST(FrameWalk, CountsTheFramesADecoderPlays)
         {l1 + l1.substr(0, 420) + "x", {3, 976, 1, 1152, 37363}},
         {FrameRun(3), {3, 1251, 0}},
         {a + b.substr(0, 100), {1, 417, 0}}, // only the first frame is whole: one bit rate
+        {Z(5000) + vbr, {0, 0, 0}},           // no header where the audio starts
     };
     for (const auto& row : rows)
         for (std::int32_t block : {1, 7, 416, 61440}) {
