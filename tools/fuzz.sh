@@ -1,8 +1,8 @@
 #!/bin/bash
-# Runs each libFuzzer target for the given number of seconds (default 10),
+# Runs the libFuzzer target for the given number of seconds (default 10),
 # starting from the seed files, with hangs over 2 s and allocations over
 # 256 MB counted as findings. Findings land in build/fuzz/findings.
-#   tools/fuzz.sh [seconds-per-target]
+#   tools/fuzz.sh [seconds]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-10}
@@ -11,7 +11,7 @@ cmake --build "$root/build/fuzz" >/dev/null
 findings=$root/build/fuzz/findings
 mkdir -p "$findings"
 status=0
-for target in FuzzWaveReader FuzzMpegReader FuzzConversions; do
+for target in FuzzKorvane; do
     corpus=$root/build/fuzz/corpus/$target
     mkdir -p "$corpus"
     cp -n "$root"/tests/fuzz/seeds/* "$corpus/"

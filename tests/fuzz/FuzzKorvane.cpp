@@ -1,0 +1,52 @@
+// Fuzz target: one input through real files as the chunk walk and INFO
+// reader, the ID3v2 reader and both whole conversions take it (the first-header
+// search, the ID3v1.1 tag and the tag writer among them), and through the
+// frame walk in blocks whose size the first byte chooses.
+#include "DeclUnit.h"
+#include "FrameWalk.h"
+#include "Id3v2Unit.h"
+#include "MpegToWave.h"
+#include "WaveToMpeg.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // In memory where the machine has it, so that a busy disk never stalls a run.
+    static const std::string folder = [] {
+        char memory[] = "/dev/shm/kvfuzzXXXXXX", disk[] = "/tmp/kvfuzzXXXXXX";
+        LoadCatalogue();
+        return std::string(mkdtemp(memory) ? memory : mkdtemp(disk) ? disk : "/tmp");
+    }();
+    for (const char* name : {"in.wav", "in.mpg"}) {
+        const std::string path = folder + "/" + name;
+        if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(data, 1, size, file);
+            std::fclose(file);
+        }
+        TFile file = OpenForReading(path);
+        std::uint8_t format[WaveFormatBufferSize];
+        std::int32_t fact = 0;
+        TChunkSpan dataSpan, infoSpan;
+        TWaveListInfo info;
+        if (ScanWaveFile(file, format, fact, dataSpan, infoSpan) & 16)
+            ReadListInfo(file, infoSpan, info);
+        ReadId3v2Info(file, info);
+        CloseFile(file);
+        if (name[3] == 'w')
+            ConvertWaveToMpeg(NoWindow, path, WriteTagOption, false);
+        else
+            ConvertMpegToWave(NoWindow, path, false);
+    }
+    for (const char* name : {"in.mp1", "in.mp2", "in.mp3", "in.mpa", "in.wav"})
+        unlink((folder + "/" + name).c_str());
+    static TFrameWalk walk;
+    BeginFrameWalk(walk, std::int64_t(size));
+    const std::size_t block = size > 0 ? std::size_t(data[0]) * 16 + 1 : 1;
+    for (std::size_t at = 0; at < size; at += block)
+        FeedFrameWalk(walk, data + at, std::int32_t(size - at < block ? size - at : block));
+    std::uint32_t samples, bytesPerSecond;
+    GetVariableRate(walk, samples, bytesPerSecond);
+    return 0;
+}
