@@ -1,77 +1,60 @@
-// The Win32 backend against the real system calls (run under Wine): string
-// resources as windres compiled them, wvsprintfA formatting, sharing rules,
-// the copier's progress messages to a real window, and the icon and cursor
-// of the drop target. (Names as the directory search finds them are the
-// command-line end-to-end test's.)
+// The Win32 backend against the real system calls (run under Wine): names
+// UTF-8 inside and UTF-16 at the calls, full paths in their \\?\ form,
+// wvsprintfA's limit, sharing rules, and the icon and cursor of the drop
+// target. (Whole conversions under any name, the texts of the string table
+// and the copier's progress are the end-to-end and window tests'.)
 #include "DirectWin32.h"
+#include "WinFiles.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
-namespace {
-std::string TempDir()
+TEST(Win32Backend, FormatTextStopsAt1023Characters)
 {
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, path);
-    std::string dir = std::string(path) + "kvtest" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
-}
-
-void WriteFileOfSize(const std::string& name, DWORD size)
-{
-    std::vector<char> bytes(size, '\x11');
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD done = 0;
-    WriteFile(h, bytes.data(), size, &done, nullptr);
-    CloseHandle(h);
-}
-
-std::vector<std::pair<WPARAM, LPARAM>> progress;
-int posted = 0;
-
-LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CONVERTPROGRESS)
-        progress.push_back({wParam, lParam});
-    if (message == WM_APP)
-        ++posted;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-} // namespace
-
-TEST(Win32Backend, StringTableTextsAsCompiled)
-{
-    EXPECT_EQ(LoadText(5016), "\"%s\" \"%%L\"");
-    EXPECT_EQ(LoadText(5011), "Conversion successfull");
-    EXPECT_EQ(LoadText(5033), "An unknown error occured ");
-    EXPECT_EQ(LoadText(30133), "Negerpunk");
-    EXPECT_EQ(LoadText(30148), "Unknown");
-    EXPECT_EQ(LoadText(5008), "");
-    std::string usage = LoadText(5005);
-    EXPECT_EQ(usage.substr(0, 9), "\n\nUsage:\n");
-    EXPECT_EQ(usage.find('\r'), std::string::npos);
-}
-
-TEST(Win32Backend, FormatTextThroughWvsprintf)
-{
-    EXPECT_EQ(FormatText(LoadText(5016), {"C:\\Program Files\\Korvane.exe"}),
-              "\"C:\\Program Files\\Korvane.exe\" \"%L\"");
-    EXPECT_EQ(FormatText("mailto:%s?Subject=About %s", {"a@example.org", "Korvane"}),
-              "mailto:a@example.org?Subject=About Korvane");
-    EXPECT_EQ(FormatText("", {"x"}), "");
     EXPECT_EQ(FormatText("%s", {std::string(2000, 'x')}).size(), 1023u);
+}
+
+TEST(Names, Utf8AndUtf16BothWays)
+{
+    const std::pair<std::wstring, std::string> rows[] = {
+        {L"song.mp3", "song.mp3"},
+        {L"caf\u00E9", "caf\xC3\xA9"},
+        {L"\u6771\u4EAC", "\xE6\x9D\xB1\xE4\xBA\xAC"},
+        {L"\xD83C\xDFB5", "\xF0\x9F\x8E\xB5"},     // a pair: one four-byte character
+        {L"a\xD800" L"b", "a\xED\xA0\x80" "b"},    // lone surrogates keep their three bytes
+        {L"\xDC00\xD83C", "\xED\xB0\x80\xED\xA0\xBC"},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(NarrowText(r.first.data(), r.first.size()), r.second);
+        EXPECT_EQ(WidenText(r.second), r.first);
+    }
+    EXPECT_EQ(WidenText("a\xFF\xC3"), L"a\xFFFD\xFFFD"); // bytes that are no UTF-8
+}
+
+TEST(Names, FullNamesInTheirLongForm)
+{
+    EXPECT_EQ(WideFileName("C:\\a\\..\\b.mp3"), L"\\\\?\\C:\\b.mp3");
+    EXPECT_EQ(WideFileName("C:/a/b.mp3"), L"\\\\?\\C:\\a\\b.mp3");
+    EXPECT_EQ(WideFileName("\\\\server\\share\\b.mp3"), L"\\\\?\\UNC\\server\\share\\b.mp3");
+    EXPECT_EQ(WideFileName("\\\\?\\C:\\x\\..\\y"), L"\\\\?\\C:\\x\\..\\y");
+    EXPECT_EQ(WideFileName("nul"), L"\\\\.\\nul"); // a device stays a device
+    EXPECT_EQ(WideFileName("C:\\a\\con.mp3"), L"\\\\.\\con");
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_EQ(WideFileName("b.mp3"), L"\\\\?\\" + std::wstring(current) +
+                                         (current[wcslen(current) - 1] == L'\\' ? L"" : L"\\") + L"b.mp3");
 }
 
 TEST(Win32Backend, SharingRulesAndSameFile)
 {
-    std::string dir = TempDir();
-    std::string a = dir + "\\a.mp3", b = dir + "\\b.mp3";
-    WriteFileOfSize(a, 10);
-    WriteFileOfSize(b, 10);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string dir = temp + std::string("kvtest") + std::to_string(GetCurrentProcessId());
+    const std::string a = dir + "\\a.mp3", b = dir + "\\b.mp3";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    ASSERT_TRUE(Spill(a, std::string(10, 'x')) && Spill(b, "b"));
     TFile input = OpenForReading(a);
     ASSERT_NE(input, NoFile);
     EXPECT_EQ(CreateForWriting(a), NoFile) << "an open input must not be truncated";
@@ -84,33 +67,6 @@ TEST(Win32Backend, SharingRulesAndSameFile)
     EXPECT_TRUE(MoveFileOver(a, b));
     EXPECT_FALSE(FileExists(a));
     EXPECT_TRUE(DeleteFileName(b));
-    RemoveDirectoryA(dir.c_str());
-}
-
-TEST(Win32Backend, CopyReportsProgressAndPumpsTheOwnersMessages)
-{
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = RecordingProc;
-    wc.lpszClassName = "KvProgressTest";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, "KvProgressTest", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                  nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    std::string dir = TempDir();
-    WriteFileOfSize(dir + "\\in.bin", 4000000);
-    TFile source = OpenForReading(dir + "\\in.bin");
-    TFile target = CreateForWriting(dir + "\\out.bin");
-    PostMessageA(window, WM_APP, 0, 0);
-    EXPECT_EQ(CopyFileBytes(TWindow(window), source, target, 4000000), 4000000);
-    CloseFile(source);
-    CloseFile(target);
-    ASSERT_EQ(progress.size(), 66u);
-    EXPECT_EQ(progress.front(), std::make_pair(WPARAM(61440), LPARAM(1)));
-    EXPECT_EQ(progress.back(), std::make_pair(WPARAM(4000000), LPARAM(100)));
-    EXPECT_EQ(posted, 1);
-    DestroyWindow(window);
-    DeleteFileA((dir + "\\in.bin").c_str());
-    DeleteFileA((dir + "\\out.bin").c_str());
     RemoveDirectoryA(dir.c_str());
 }
 
