@@ -1,6 +1,7 @@
 # Sourced by the scripts that run the Windows program: starts a private Xvfb
-# display and a persistent wineserver for the build tree's Wine prefix, and
-# stops both when the calling script ends. Needs $root (the source tree).
+# display and a Wine session for the build tree's Wine prefix on it
+# (tools/wine-session.sh), and stops both when the calling script ends.
+# Needs $root (the source tree).
 export KORVANE_WINEPREFIX=${KORVANE_WINEPREFIX:-$root/build/wineprefix}
 display_number=$(( 90 + $$ % 100 ))
 while [ -e "/tmp/.X11-unix/X$display_number" ] || [ -e "/tmp/.X$display_number-lock" ]; do
@@ -15,40 +16,5 @@ stop_display() {
 }
 trap stop_display EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display_number" ] && break; sleep 0.1; done
-# The persistent server first: started later, it would find the server of
-# the first program still running, fail, and leave every later program to
-# start a server and the prefix's services of its own (seconds each).
-# A server left from an earlier session would serve that session's display,
-# which may be gone: end it first.
-mkdir -p "$KORVANE_WINEPREFIX"
-WINEPREFIX=$KORVANE_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-WINEPREFIX=$KORVANE_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
-WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
-if [ ! -f "$KORVANE_WINEPREFIX/system.reg" ]; then
-    "$root/tools/wine-run.sh" wineboot -i >/dev/null 2>&1
-fi
-# Without a window manager, Wine's managed windows wait about 2 s whenever a
-# box closes; unmanaged windows do not. The setting is read when Wine's
-# session starts, so a new one is started once it is made.
-if ! grep -q '"Managed"="N"' "$KORVANE_WINEPREFIX/user.reg" 2>/dev/null; then
-    "$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
-    WINEPREFIX=$KORVANE_WINEPREFIX wineserver -p >/dev/null 2>&1 || true
-fi
-# Start the prefix's background services now, detached from any output: the
-# first Wine program of a session hands them its standard output, and a test
-# runner would wait on that pipe until they end.
-"$root/tools/wine-run.sh" cmd /c ver </dev/null >/dev/null 2>&1 || true
-# Keep Wine's desktop open for the whole session (kvdriver --hold), where
-# the driver is built: without it every program waits for a new desktop.
-# Wait until the holder has it: a program that started the desktop itself
-# would hand it its standard output, and a test runner reading that pipe
-# (ctest listing the tests) would wait until the desktop ends.
+"$root/tools/wine-session.sh"
 . "$root/tools/winebuild.sh"
-if [ -f "$root/build/$win_preset/tests/e2e/kvdriver.exe" ]; then
-    hold_log=$(mktemp)
-    "$root/tools/wine-run.sh" "$root/build/$win_preset/tests/e2e/kvdriver.exe" --hold </dev/null >"$hold_log" 2>/dev/null &
-    for _ in $(seq 600); do grep -q HOLDING "$hold_log" && break; sleep 0.1; done
-    rm -f "$hold_log"
-fi

@@ -46,10 +46,6 @@ def link_target(name):
     return data[base:data.find(b'\0', base)].decode('cp1252')
 
 
-def until(done):
-    wait_for(done, 30, 0.2)
-
-
 def listing(title):
     print(title, FOLDER, sorted(os.listdir(unix(FOLDER))), 'links', [n for n in LINKS if link(n).exists()])
     print('\n'.join('  [%s] %s' % item for item in sorted(registry().items())))
@@ -107,7 +103,7 @@ class Installer(unittest.TestCase):
         target = subprocess.Popen([OPT.wine, EXE], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(target.wait, 30)
         self.addCleanup(run, OPT.driver, '--close')
-        until(lambda: run(OPT.driver, '--window').stdout[:6] == b'WINDOW')
+        wait_for(lambda: run(OPT.driver, '--window').stdout[:6] == b'WINDOW', 30)
         before = {n: (unix(FOLDER) / n).read_bytes() for n in OWN_FILES}
         self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 2']))
         self.assertEqual(self.uninstall(), ([], ['EXIT 2']))
@@ -125,7 +121,7 @@ class Installer(unittest.TestCase):
         listing('before the uninstall:')
         self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
         # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
-        until(lambda: not (unix(FOLDER) / 'Uninstall.exe').exists())
+        wait_for(lambda: not (unix(FOLDER) / 'Uninstall.exe').exists(), 30)
         listing('after the uninstall:')
         self.assertEqual((os.listdir(unix(FOLDER)), [n for n in LINKS if link(n).exists()]), (['CUSTOM.BMP'], []))
         keys = registry()
@@ -143,15 +139,9 @@ if __name__ == '__main__':
     ENV = dict(os.environ, KORVANE_WINEPREFIX=OPT.prefix, WINEPREFIX=OPT.prefix)
     shutil.rmtree(OPT.prefix, ignore_errors=True)
     os.makedirs(OPT.prefix)  # a fresh prefix each run: nothing left from an earlier one
-    # The server first, then the prefix; programs detached from our output start its services.
-    subprocess.run(['wineserver', '-p'], env=ENV)
     VERSIONS, passed = ('1.0.0.0', '1.0.0.1'), False
     try:
-        for args in (['wineboot', '-i'], ['reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed',
-                                          '/d', 'N', '/f'], ['cmd', '/c', 'ver']):
-            run(*args, out=subprocess.DEVNULL)
-        subprocess.Popen([OPT.wine, OPT.driver, '--hold'], env=ENV, stdin=subprocess.DEVNULL,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([Path(__file__).parents[2] / 'tools' / 'wine-session.sh'], env=ENV, check=True)
         # Where a per-user install goes: %LOCALAPPDATA%\Programs\Korvane.
         LOCAL, APPDATA = run('cmd', '/c', 'echo', '%LOCALAPPDATA%*%APPDATA%').stdout.decode().strip().split('*')
         FOLDER = LOCAL + '\\Programs\\Korvane'
