@@ -418,15 +418,3 @@ TEST_F(MainWindowTest, ExitDuringALongConversionLeavesNothingHalfWritten)
         FindClose(search);
     EXPECT_EQ(TakeSeen().size(), 0u) << "no box for a window that has gone";
 }
-
-TEST_F(MainWindowTest, NoWindowWhenTheClassCannotBeRegistered)
-{
-    WNDCLASSA taken = {};
-    taken.lpfnWndProc = DefWindowProcA;
-    taken.hInstance = GetModuleHandleA(nullptr);
-    taken.lpszClassName = MainClassName;
-    ASSERT_NE(RegisterClassA(&taken), 0);
-    EXPECT_EQ(CreateMainWindow(), NoWindow);
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "no quit posted";
-}

@@ -10,18 +10,24 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
-const char* const TypeName = "KorvaneTest.mp3file";
+const std::string Type = "KorvaneTest.mp3file", Shell = Type + "\\shell", Verb = Shell + "\\Korvane";
 
-void SetDefault(const std::string& path, const char* value)
+// Each key given, with its default value when one follows after '='.
+void Make(const std::vector<std::string>& keys)
 {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
-    if (value)
-        RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), DWORD(strlen(value) + 1));
-    RegCloseKey(key);
+    for (const std::string& key : keys) {
+        const std::string::size_type equals = key.find('=');
+        const std::string value = equals == std::string::npos ? "" : key.substr(equals + 1);
+        HKEY k;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.substr(0, equals).c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_SUCCESS) << key;
+        if (equals != std::string::npos)
+            RegSetValueExA(k, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
+        RegCloseKey(k);
+    }
 }
 
 bool Exists(const std::string& path)
@@ -33,71 +39,43 @@ bool Exists(const std::string& path)
     return true;
 }
 
-class ShellVerb : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        LoadCatalogue();
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, ".mp3");
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, TypeName);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(OpenRegKeyCount(), 0) << "a registry key was left open";
-        SetUp();
-    }
-    std::string shell = std::string(TypeName) + "\\shell";
-    std::string verb = shell + "\\Korvane";
-};
+void Clear()
+{
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".mp3");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, Type.c_str());
+}
 } // namespace
 
-TEST_F(ShellVerb, FailsWithoutAUsableFileType)
+TEST(ShellVerb, KeysKeptAndDeleted)
 {
-    EXPECT_FALSE(InstallShellVerb()); // no .mp3 key
-    SetDefault(".mp3", nullptr);
-    EXPECT_FALSE(InstallShellVerb()); // no file type named
-    EXPECT_FALSE(UninstallShellVerb());
-    SetDefault(".mp3", TypeName);
-    EXPECT_FALSE(InstallShellVerb()); // the named type has no key
-    EXPECT_FALSE(UninstallShellVerb());
-    EXPECT_FALSE(Exists(TypeName));
-}
-
-TEST_F(ShellVerb, UninstallKeepsWhatIsNotTheProgramsOwn)
-{
-    SetDefault(".mp3", TypeName);
-    SetDefault(verb + "\\command", "x");
-    SetDefault(shell + "\\play\\command", "player \"%1\"");
-    EXPECT_TRUE(UninstallShellVerb());
-    EXPECT_FALSE(Exists(verb));
-    EXPECT_TRUE(Exists(shell + "\\play\\command"));
-
-    SetDefault(shell, "play");
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (shell + "\\play").c_str());
-    SetDefault(verb + "\\command", "x");
-    EXPECT_TRUE(UninstallShellVerb()); // shell keeps its own value, so it stays
-    EXPECT_TRUE(Exists(shell));
-}
-
-TEST_F(ShellVerb, UninstallWithoutTheVerb)
-{
-    SetDefault(".mp3", TypeName);
-    SetDefault(TypeName, nullptr);
-    EXPECT_FALSE(UninstallShellVerb()); // no shell key: nothing changes
-    EXPECT_TRUE(Exists(TypeName));
-    SetDefault(shell, nullptr);
-    EXPECT_FALSE(UninstallShellVerb()); // empty shell is removed, still a failure
-    EXPECT_FALSE(Exists(shell));
-}
-
-TEST_F(ShellVerb, FileTypeNamesUpTo255Characters)
-{
-    for (int length : {255, 256}) {
-        std::string name(std::size_t(length), 'k');
-        SetDefault(".mp3", name.c_str());
-        if (length == 255) // the longest key name the registry takes
-            SetDefault(name, nullptr);
-        EXPECT_EQ(InstallShellVerb(), length == 255) << length;
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+    LoadCatalogue();
+    const struct {
+        std::vector<std::string> keys;
+        bool install, result;
+        std::vector<std::string> kept, gone;
+    } rows[] = {
+        {{}, true, false, {}, {".mp3"}},                             // no .mp3 key
+        {{".mp3"}, true, false, {}, {Type}},                          // no file type named
+        {{".mp3=" + Type}, true, false, {}, {Type}},                  // the named type has no key
+        {{".mp3=" + Type}, false, false, {}, {Type}},
+        {{".mp3=" + Type, Verb + "\\command=x", Shell + "\\play\\command=player"}, false, true,
+         {Shell + "\\play\\command"}, {Verb}},                       // another verb stays
+        {{".mp3=" + Type, Shell + "=play", Verb + "\\command=x"}, false, true, {Shell}, {Verb}},
+        {{".mp3=" + Type, Type}, false, false, {Type}, {}},           // no shell key: nothing changes
+        {{".mp3=" + Type, Shell}, false, false, {Type}, {Shell}},     // an empty shell goes, still a failure
+        {{".mp3=" + std::string(255, 'k'), std::string(255, 'k')}, true, true, {}, {}}, // the longest key name
+        {{".mp3=" + std::string(256, 'k')}, true, false, {}, {}},
+    };
+    for (const auto& row : rows) {
+        Clear();
+        Make(row.keys);
+        EXPECT_EQ(row.install ? InstallShellVerb() : UninstallShellVerb(), row.result) << row.keys.size();
+        for (const std::string& key : row.kept)
+            EXPECT_TRUE(Exists(key)) << key;
+        for (const std::string& key : row.gone)
+            EXPECT_FALSE(Exists(key)) << key;
+        EXPECT_EQ(OpenRegKeyCount(), 0) << "a registry key was left open";
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, std::string(255, 'k').c_str());
     }
+    Clear();
 }
