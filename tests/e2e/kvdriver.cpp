@@ -14,6 +14,8 @@
 // lies below the screen), then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 // Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
+#include "BoxReader.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -25,53 +27,18 @@ namespace {
 DWORD childId;
 int answered = 0;
 
-std::string Utf8(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(std::size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-// The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
-// mean nothing outside their process under Wine, so the icon is told by its
-// colours on the screen: red for errors, blue for information.
-const char* IconKind(HWND box)
-{
-    HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
-    RECT r;
-    if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r))
-        return "none";
-    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC screen = GetDC(nullptr);
-    int red = 0, blue = 0;
-    for (LONG y = r.top; y < r.bottom; ++y)
-        for (LONG x = r.left; x < r.right; ++x) {
-            const COLORREF c = GetPixel(screen, x, y);
-            red += GetRValue(c) > GetBValue(c) + 64;
-            blue += GetBValue(c) > GetRValue(c) + 64;
-        }
-    ReleaseDC(nullptr, screen);
-    return red > 20 && red > 4 * blue ? "error"
-           : blue > 20 && blue > 4 * red ? "information" : "none";
-}
-
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
     DWORD owner = 0;
     char cls[64] = {0};
-    static wchar_t caption[256], body[65536];
     GetWindowThreadProcessId(window, &owner);
     GetClassNameA(window, cls, sizeof cls);
     if (owner != childId || !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
-    GetWindowTextW(window, caption, 256);
-    GetDlgItemTextW(window, 0xFFFF, body, 65536);
     std::string text;
-    for (char c : Utf8(body))
+    for (char c : TextOf(GetDlgItem(window, 0xFFFF)))
         text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
-    std::printf("BOX %s\nICON %s\nTEXT %s\n", Utf8(caption).c_str(), IconKind(window), text.c_str());
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", TextOf(window).c_str(), IconKind(window), text.c_str());
     RECT ok; // a box taller than the screen has its OK button below it
     HWND button = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetDlgItem(window, IDCANCEL);
     if (button && GetWindowRect(button, &ok) && (ok.top < 0 || ok.bottom > GetSystemMetrics(SM_CYSCREEN)))

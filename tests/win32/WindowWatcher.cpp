@@ -1,5 +1,6 @@
 #include "WindowWatcher.h"
 
+#include "../e2e/BoxReader.h"
 #include "DirectWin32.h"
 
 #include <atomic>
@@ -16,24 +17,6 @@ std::set<HWND> handled; // shown windows already acted on
 std::atomic<bool> stopping(false);
 std::thread watcher;
 HWND mainWindow;
-
-std::string TextOf(HWND window)
-{
-    static wchar_t text[65536];
-    int n = GetWindowTextW(window, text, 65536);
-    return NarrowText(text, std::size_t(n > 0 ? n : 0));
-}
-
-std::string IconOf(HWND box)
-{
-    HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
-    HICON shown = icon ? reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)) : nullptr;
-    if (shown && shown == LoadIconA(nullptr, IDI_ERROR))
-        return "error";
-    if (shown && shown == LoadIconA(nullptr, IDI_INFORMATION))
-        return "information";
-    return "none";
-}
 
 void Record(const TSeen& s)
 {
@@ -105,7 +88,7 @@ BOOL CALLBACK Look(HWND window, LPARAM live)
         s.Kind = "box";
         s.Caption = TextOf(window);
         s.Text = TextOf(GetDlgItem(window, 0xFFFF));
-        s.Icon = IconOf(window);
+        s.Icon = IconKind(window);
         Record(s);
         PostMessageA(window, WM_COMMAND, IDOK, 0);
     }
