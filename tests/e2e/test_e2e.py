@@ -94,6 +94,17 @@ class E2ECase(unittest.TestCase):
             shutil.copy(self.dir / source, self.dir / name)
         return names
 
+    def convert(self, names):
+        """Korvane.exe converts the files quietly; the native korvane writes the same bytes."""
+        self.expect(['/Q'] + names)
+        native = self.dir / 'native'
+        native.mkdir(exist_ok=True)
+        for name in names:
+            shutil.copy(Path(FIXTURES, name), native)
+        subprocess.run([OPT.native, '/Q'] + names, cwd=native, check=True)
+        for wav in [os.path.splitext(n)[0] + '.wav' for n in names]:
+            self.assertEqual((self.dir / wav).read_bytes(), (native / wav).read_bytes(), wav)
+
     def expect(self, args, text=None, icon='information', run=None):
         """The run shows one box of this text, or none. A box with a line wider than
         the screen (a long name has no blank to break at) has its icon off the
@@ -111,8 +122,7 @@ class KorvaneE2E(E2ECase):
         rows = [(['/x', d + '\\STEREO.MP3', 'nothere.mp3', '-y'], 'Invalid command-line option: /x -y \n\n'
                   'Successfull: %s\\stereo.mp3\nFile not found: nothere.mp3\n' % d, ['stereo.wav']),
                 (['bad.mp3', 'my song.mp3'], 'Failed : %s\\bad.mp3\nSuccessfull: %s\\my song.mp3\n' % (d, d),
-                 ['my song.wav']),
-                (['/Q', 'mono.mp3', 'nothere.mp3', 'bad.mp3'], None, ['mono.wav'])]
+                 ['my song.wav'])]
         for args, text, made in rows:
             before = os.listdir(self.dir)
             self.expect(args, text)
@@ -127,7 +137,7 @@ class KorvaneE2E(E2ECase):
         self.assertFalse(self.exist('mono.wav'))
 
     def test_every_stream_kind_converts_byte_for_byte_and_back(self):
-        self.expect(['/Q'] + [winpath(self.dir / n) for n in STREAMS])
+        self.convert(list(STREAMS))
         waves = [os.path.splitext(n)[0] + '.wav' for n in STREAMS]
         for (name, kind), wav in zip(STREAMS.items(), waves):
             with self.subTest(name=name):
@@ -141,7 +151,6 @@ class KorvaneE2E(E2ECase):
                 title = b'Covered' if name == 'cover.mp3' else b''  # from the ID3v2 tag
                 self.assertEqual((self.dir / name).read_bytes(), src[start:end] + (
                     src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
-                self.assertEqual(decode(self.dir / name), decode(Path(FIXTURES, name)))
 
     def check_wave(self, name, wav, rate, channels, kbps):
         src = (self.dir / name).read_bytes()
@@ -171,18 +180,13 @@ class KorvaneE2E(E2ECase):
 
 
     def test_vbr_streams_tell_their_true_length_and_other_audio_is_refused(self):
-        names = VBR + NOT_MPEG + ['junk.mp3', 'oneframe.mp3']
+        names = NOT_MPEG + ['junk.mp3', 'oneframe.mp3']
         self.expect(names, ''.join(('Failed : %s\n' if n in NOT_MPEG else 'Successfull: %s\n') %
                                    winpath(self.dir / n) for n in names))
-        native = self.dir / 'native'
-        native.mkdir()
-        for name in VBR:
-            shutil.copy(self.dir / name, native)
-        subprocess.run([OPT.native, '/Q'] + VBR, cwd=native, check=True)
+        self.convert(VBR)
         for name in VBR:
             with self.subTest(name=name):
                 wav = (self.dir / (name[:-4] + '.wav')).read_bytes()
-                self.assertEqual(wav, (native / (name[:-4] + '.wav')).read_bytes())  # both builds
                 count = json.loads(subprocess.run(
                     ['ffprobe', '-v', 'error', '-count_packets', '-show_streams', '-of', 'json',
                      self.dir / name], stdout=subprocess.PIPE).stdout)['streams'][0]
@@ -207,7 +211,7 @@ class KorvaneE2E(E2ECase):
             self.assertEqual(riff_chunks((self.dir / (name[:-4] + '.wav')).read_bytes())['data'], frames)
 
     def test_id3v2_words_reach_info_and_come_back_as_id3v1(self):
-        self.expect(['/Q'] + ID3V2_ONLY + ['both.mp3'])
+        self.convert(ID3V2_ONLY + ['both.mp3'])
         own = {'ISFT': b'Korvane', 'ICOP': CREDIT.encode()}
         for name in ID3V2_ONLY + ['both.mp3']:
             wav = self.dir / (name[:-4] + '.wav')
