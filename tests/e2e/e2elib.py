@@ -1,8 +1,25 @@
 """What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
 given Windows length, waiting for a condition, and files dropped on a window as a file manager
 drops them (XDND; needs Debian's python3-xlib)."""
-import os, re, select, subprocess, time
+import argparse, os, re, select, subprocess, sys, time
+from pathlib import Path
 from urllib.parse import quote
+
+
+ROOT = Path(__file__).resolve().parents[2]
+WINE = str(ROOT / 'tools' / 'wine-run.sh')
+
+
+def options():
+    """The programs under test (--korvane, --driver) and the arguments left for unittest;
+    the boxes and windows need a display."""
+    parser = argparse.ArgumentParser()
+    for opt in ('--korvane', '--driver'):
+        parser.add_argument(opt, required=True)
+    opt, rest = parser.parse_known_args()
+    if not os.environ.get('DISPLAY'):
+        sys.exit('no DISPLAY: the boxes and windows need one (tools/display.sh)')
+    return opt, [sys.argv[0]] + rest
 
 
 def winpath(path):

@@ -4,18 +4,17 @@ another program, a second start, a close from outside, the screen compared pixel
 the program's bitmaps (ImageMagick), the popup menu walked with the X keyboard, a drag and a
 double click with the X mouse, and files dropped on it through XDND as a file manager drops
 them. With KORVANE_SHOTS set, the screenshots are kept there."""
-import argparse, os, shutil, subprocess, sys, tempfile, unittest
+import os, shutil, subprocess, sys, tempfile, unittest
 from pathlib import Path
-from e2elib import drive, long_name, wait_for, winpath, xdnd_drop
+from e2elib import ROOT, WINE, drive, long_name, options, wait_for, winpath, xdnd_drop
 
-ROOT = Path(__file__).resolve().parents[2]
 ORIGIN = (494, 366)  # where a 35 x 35 window is centred on 1024 x 768
 CENTRE = (ORIGIN[0] + 17, ORIGIN[1] + 17)
 
 
 def windows(cls='TKORVANE_MAIN'):
     """The visible windows of the class: x, y, width, height, style, exstyle, class style."""
-    lines = [line.split() for line in drive(OPT.wine, OPT.driver, '--window', cls)[1]]
+    lines = [line.split() for line in drive(WINE, OPT.driver, '--window', cls)[1]]
     return [tuple(map(int, w[1:5])) + tuple(int(v, 16) for v in w[5:8])
             for w in lines if w[0] == 'WINDOW' and w[8] == '1']
 
@@ -36,7 +35,7 @@ class Desktop(unittest.TestCase):
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix='korvane-desktop-'))
         self.addCleanup(shutil.rmtree, self.dir)
-        self.program = subprocess.Popen([OPT.wine, OPT.korvane], stdout=subprocess.DEVNULL,
+        self.program = subprocess.Popen([WINE, OPT.korvane], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.addCleanup(self.end)
         # Wine loses a press made while it still maps the window: drive it once it shows.
@@ -44,7 +43,7 @@ class Desktop(unittest.TestCase):
 
     def end(self):
         if self.program.poll() is None:
-            drive(OPT.wine, OPT.driver, '--close')
+            drive(WINE, OPT.driver, '--close')
             try:
                 self.program.wait(20)
             except subprocess.TimeoutExpired:
@@ -70,10 +69,10 @@ class Desktop(unittest.TestCase):
     def test_window_second_start_and_close_from_outside(self):
         # Styles as Windows reports them: WS_EX_WINDOWEDGE cleared, WS_CLIPSIBLINGS added.
         self.assertEqual(windows(), [ORIGIN + (35, 35, 0x94000000, 0x98, 0xC8)])
-        self.assertEqual(drive(OPT.wine, OPT.driver, '30', OPT.korvane),
+        self.assertEqual(drive(WINE, OPT.driver, '30', OPT.korvane),
                          ([('Korvane', 'error', 'Only one instance of Korvane may be active')],
                           ['EXIT 0']))
-        self.assertEqual(drive(OPT.wine, OPT.driver, '--close')[1], ['CLOSED'])
+        self.assertEqual(drive(WINE, OPT.driver, '--close')[1], ['CLOSED'])
         self.assertEqual(self.program.wait(20), 0)
         self.assertEqual(windows(), [])
 
@@ -108,7 +107,7 @@ class Desktop(unittest.TestCase):
             (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(tone, self.dir / name)
         (self.dir / 'bad.mp3').write_bytes(b'no audio here' * 100)
-        self.assertEqual(drive(OPT.wine, OPT.driver, '60', OPT.korvane, '/Q',
+        self.assertEqual(drive(WINE, OPT.driver, '60', OPT.korvane, '/Q',
                                winpath(self.dir / 'cli/tone.mp3')), ([], ['EXIT 0']))
         # A bad file does not stop the good one after it.
         drops = [(names[:2], 'information', 'Conversion successfull'),
@@ -118,7 +117,7 @@ class Desktop(unittest.TestCase):
                 # The window shows again once the last box has gone from over it.
                 self.assertShows('SMALL.bmp', 'small', (120, 100, 452, 334))
                 self.assertTrue(xdnd_drop(*CENTRE, [self.dir / n for n in dropped]))
-                self.assertEqual(drive(OPT.wine, OPT.driver, '--boxes', '1', '60'),
+                self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
                                  ([('Korvane', icon, text)], ['DONE']))
         for name in names:
             with self.subTest(length=len(winpath(self.dir / name))):
@@ -128,10 +127,5 @@ class Desktop(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    parser = argparse.ArgumentParser()
-    for opt in ('--korvane', '--driver', '--wine'):
-        parser.add_argument(opt, required=True)
-    OPT, rest = parser.parse_known_args()
-    if not os.environ.get('DISPLAY'):
-        sys.exit('test_desktop.py: no DISPLAY; the window needs one (tools/display.sh)')
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    OPT, argv = options()
+    unittest.main(argv=argv, verbosity=2)

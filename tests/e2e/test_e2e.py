@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """End-to-end tests of Korvane.exe under Wine: kvdriver answers its boxes, and ffprobe, mpg123
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
-import argparse, json, os, re, shutil, struct, subprocess, sys, tempfile, unittest
+import json, os, re, shutil, struct, subprocess, sys, tempfile, unittest
 from pathlib import Path
-from e2elib import drive as run_driver, long_name, registry, winpath
+from e2elib import ROOT, WINE, drive as run_driver, long_name, options, registry, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -28,7 +28,7 @@ NOT_MPEG = ['aac.mp3', 'm4a.mp3', 'ogg.mp3', 'ac3.mp3', 'flac.mp3', 'jpg.mp3']
 
 def drive(cwd, *args):
     """The boxes a program shows, as (caption, icon, text), and how it ended."""
-    return run_driver(OPT.wine, OPT.driver, '60', *args, cwd=cwd)
+    return run_driver(WINE, OPT.driver, '60', *args, cwd=cwd)
 
 
 def decode(path):
@@ -45,14 +45,16 @@ def audio_span(src):
     return start, len(src) - 128 if src[-128:-125] == b'TAG' else len(src)
 
 
-def riff_chunks(wav):
-    assert struct.unpack('<4sI4s', wav[:12]) == (b'RIFF', len(wav) - 8, b'WAVE'), wav[:12]
-    chunks, pos = {}, 12
-    while pos + 8 <= len(wav):
-        cid, size = struct.unpack('<4sI', wav[pos:pos + 8])
-        chunks[cid.decode('latin-1')] = wav[pos + 8:pos + 8 + size]
+def riff_chunks(data, pos=12):
+    """The chunks from pos on as {id: body}: a WAVE file's (whose sizes must add up), or
+    LIST/INFO's sub-chunks (riff_chunks(body, 4))."""
+    assert pos == 4 or struct.unpack('<4sI4s', data[:12]) == (b'RIFF', len(data) - 8, b'WAVE'), data[:12]
+    chunks = {}
+    while pos + 8 <= len(data):
+        cid, size = struct.unpack('<4sI', data[pos:pos + 8])
+        chunks[cid.decode('latin-1')] = data[pos + 8:pos + 8 + size]
         pos += 8 + size + (size & 1)
-    assert pos == len(wav), (pos, len(wav))
+    assert pos == len(data), (pos, len(data))
     return chunks
 
 
@@ -64,16 +66,6 @@ def probe(path, key='tags'):
 def as_probed(text):
     """A Windows-1252 text as ffprobe shows it: each byte that is not UTF-8 becomes U+FFFD."""
     return text.encode('cp1252').decode('utf-8', 'replace')
-
-
-def info_items(wav):
-    """The LIST/INFO sub-chunks of a WAVed MPEG as {id: text bytes without the zero}."""
-    body, items, pos = riff_chunks(wav)['LIST'], {}, 4
-    while pos + 8 <= len(body):
-        cid, size = struct.unpack('<4sI', body[pos:pos + 8])
-        items[cid.decode('latin-1')] = body[pos + 8:pos + 8 + size].rstrip(b'\0')
-        pos += 8 + size + (size & 1)
-    return items
 
 
 class E2ECase(unittest.TestCase):
@@ -101,7 +93,7 @@ class E2ECase(unittest.TestCase):
         native.mkdir(exist_ok=True)
         for name in names:
             shutil.copy(Path(FIXTURES, name), native)
-        subprocess.run([OPT.native, '/Q'] + names, cwd=native, check=True)
+        subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q'] + names, cwd=native, check=True)
         for wav in [os.path.splitext(n)[0] + '.wav' for n in names]:
             self.assertEqual((self.dir / wav).read_bytes(), (native / wav).read_bytes(), wav)
 
@@ -216,7 +208,8 @@ class KorvaneE2E(E2ECase):
         for name in ID3V2_ONLY + ['both.mp3']:
             wav = self.dir / (name[:-4] + '.wav')
             with self.subTest(name=name):
-                self.assertEqual(info_items(wav.read_bytes()),
+                items = riff_chunks(riff_chunks(wav.read_bytes())['LIST'], 4)
+                self.assertEqual({k: v.rstrip(b'\0') for k, v in items.items()},
                                  dict(own, **{k: v.encode('cp1252') for k, v in WORDS.items()}))
                 # ffprobe takes INFO texts for UTF-8; mediainfo for Latin-1.
                 self.assertEqual(probe(wav), dict(OWN_TAGS, **{
@@ -291,7 +284,7 @@ class ShellVerbE2E(E2ECase):
     VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
 
     def reg(self, *args):
-        return subprocess.run([OPT.wine, 'reg', *args], stdout=subprocess.PIPE,
+        return subprocess.run([WINE, 'reg', *args], stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL).stdout.decode('latin-1')
 
     def setUp(self):
@@ -303,7 +296,7 @@ class ShellVerbE2E(E2ECase):
     def value(self, key):
         """The key's default value; None without the key."""
         name = key.replace('HKCR', 'HKEY_CLASSES_ROOT')
-        return registry(OPT.wine, self.dir, name).get(name, {}).get('')
+        return registry(WINE, self.dir, name).get(name, {}).get('')
 
     def test_registry_failures_and_quiet_order(self):
         # Options in either case, after '/' or '-'.
@@ -333,12 +326,7 @@ class ShellVerbE2E(E2ECase):
 
 
 if __name__ == '__main__':
-    parser = argparse.ArgumentParser()
-    for opt in ('--korvane', '--driver', '--wine', '--fixtures', '--native'):
-        parser.add_argument(opt, required=True)
-    OPT, rest = parser.parse_known_args()
-    if not os.environ.get('DISPLAY'):
-        sys.exit('test_e2e.py: no DISPLAY; the message boxes need one (tools/display.sh)')
+    OPT, argv = options()
     with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as FIXTURES:
-        subprocess.run(['sh', OPT.fixtures, FIXTURES], check=True)
-        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+        subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', FIXTURES], check=True)
+        unittest.main(argv=argv, verbosity=2)

@@ -3,10 +3,10 @@
 what it puts where, the verb's command and the Send To shortcut at work, an install over it, one
 refused while the drop target runs, and the silent uninstall, which leaves what it did not make.
 Each step builds on the one before. Needs DISPLAY."""
-import argparse, os, re, shutil, struct, subprocess, sys, tempfile, unittest
+import os, re, shutil, struct, subprocess, sys, tempfile, unittest
 from pathlib import Path
 import e2elib
-from e2elib import drive as run_driver, wait_for, winpath
+from e2elib import ROOT, WINE, drive as run_driver, options, wait_for, winpath
 
 ASSOC = 'HKEY_CURRENT_USER\\Software\\Classes\\SystemFileAssociations'
 ENTRIES = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
@@ -16,21 +16,21 @@ OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe']
 
 
 def unix(path):
-    return Path(OPT.prefix, 'drive_c', *path[3:].split('\\'))
+    return Path(PREFIX, 'drive_c', *path[3:].split('\\'))
 
 
 def run(*args, out=subprocess.PIPE):
-    return subprocess.run([OPT.wine, *args], env=ENV, stdout=out, stderr=subprocess.DEVNULL, timeout=180)
+    return subprocess.run([WINE, *args], env=ENV, stdout=out, stderr=subprocess.DEVNULL, timeout=180)
 
 
 def drive(*args):
     """The boxes a program shows, as (caption, text), and how it ended."""
-    boxes, ends = run_driver(OPT.wine, OPT.driver, '60', *args, env=ENV)
+    boxes, ends = run_driver(WINE, OPT.driver, '60', *args, env=ENV)
     return [(caption, text) for caption, _, text in boxes], ends
 
 
 def registry():
-    return e2elib.registry(OPT.wine, WORK, ASSOC, ENTRIES, TYPE, env=ENV)
+    return e2elib.registry(WINE, WORK, ASSOC, ENTRIES, TYPE, env=ENV)
 
 
 def link(name):
@@ -61,7 +61,7 @@ class Installer(unittest.TestCase):
 
     def converts(self, command, names):
         for name in names:
-            shutil.copy(OPT.sample, WORK / name)
+            shutil.copy(ROOT / 'samples' / 'tone.mp3', WORK / name)
         self.assertEqual(drive(*command, *[winpath(WORK / n) for n in names]), ([('Korvane', ''.join(
             'Successfull: %s\n' % winpath(WORK / n) for n in names))], ['EXIT 0']))
         for name in names:
@@ -100,7 +100,7 @@ class Installer(unittest.TestCase):
                          ([ENTRY], VERSIONS[1], OWN_FILES))
 
     def test_5_refused_while_the_drop_target_runs(self):
-        target = subprocess.Popen([OPT.wine, EXE], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        target = subprocess.Popen([WINE, EXE], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(target.wait, 30)
         self.addCleanup(run, OPT.driver, '--close')
         wait_for(lambda: run(OPT.driver, '--window').stdout[:6] == b'WINDOW', 30)
@@ -112,7 +112,7 @@ class Installer(unittest.TestCase):
         self.converts([EXE], ['beside.mp3'])
 
     def test_6_silent_uninstall_leaves_what_it_did_not_make(self):
-        shutil.copy(OPT.sample, unix(FOLDER) / 'CUSTOM.BMP')
+        shutil.copy(ROOT / 'samples' / 'tone.mp3', unix(FOLDER) / 'CUSTOM.BMP')
         other = ASSOC + '\\.mp3\\shell\\Other'
         run('reg', 'add', other + '\\command', '/ve', '/d', 'other.exe "%1"', '/f')
         run('reg', 'add', 'HKCR\\.mp3', '/ve', '/d', TYPE.split('\\')[1], '/f')
@@ -132,16 +132,14 @@ class Installer(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    parser = argparse.ArgumentParser()
-    for opt in ('--korvane', '--driver', '--wine', '--nsi', '--sample', '--prefix'):
-        parser.add_argument(opt, required=True)
-    OPT, rest = parser.parse_known_args()
-    ENV = dict(os.environ, KORVANE_WINEPREFIX=OPT.prefix, WINEPREFIX=OPT.prefix)
-    shutil.rmtree(OPT.prefix, ignore_errors=True)
-    os.makedirs(OPT.prefix)  # a fresh prefix each run: nothing left from an earlier one
+    OPT, argv = options()
+    PREFIX = str(Path(OPT.driver).parent / 'installer-prefix')
+    ENV = dict(os.environ, KORVANE_WINEPREFIX=PREFIX, WINEPREFIX=PREFIX)
+    shutil.rmtree(PREFIX, ignore_errors=True)
+    os.makedirs(PREFIX)  # a fresh prefix each run: nothing left from an earlier one
     VERSIONS, passed = ('1.0.0.0', '1.0.0.1'), False
     try:
-        subprocess.run([Path(__file__).parents[2] / 'tools' / 'wine-session.sh'], env=ENV, check=True)
+        subprocess.run([ROOT / 'tools' / 'wine-session.sh'], env=ENV, check=True)
         # Where a per-user install goes: %LOCALAPPDATA%\Programs\Korvane.
         LOCAL, APPDATA = run('cmd', '/c', 'echo', '%LOCALAPPDATA%*%APPDATA%').stdout.decode().strip().split('*')
         FOLDER = LOCAL + '\\Programs\\Korvane'
@@ -152,10 +150,10 @@ if __name__ == '__main__':
             (WORK / 'README.txt').write_bytes(b'Korvane\r\n')
             for v in VERSIONS:
                 subprocess.run(['makensis', '-V1', '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
-                                '-DOUTFILE=%s/setup-%s.exe' % (WORK, v), OPT.nsi], check=True)
-            passed = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result.wasSuccessful()
+                                '-DOUTFILE=%s/setup-%s.exe' % (WORK, v), str(ROOT / 'installer' / 'Korvane.nsi')], check=True)
+            passed = unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful()
     finally:
         subprocess.run(['wineserver', '-k'], env=ENV)  # ends the desktop holder too
     if passed:  # 1.3 GB; a failed run's prefix stays to be looked at
-        shutil.rmtree(OPT.prefix, ignore_errors=True)
+        shutil.rmtree(PREFIX, ignore_errors=True)
     sys.exit(0 if passed else 1)
