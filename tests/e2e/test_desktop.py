@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The real Korvane.exe in desktop mode under Wine and Xvfb: its window found by class from
 another program, a second start, a close from outside, the screen compared pixel for pixel with
-the program's bitmaps (ImageMagick), the popup menu walked with the X keyboard, a drag and a
-double click with the X mouse, and files dropped on it through XDND as a file manager drops
-them. With KORVANE_SHOTS set, the screenshots are kept there."""
+the program's bitmaps (ImageMagick), the popup menu walked with the X keyboard, a drag with the
+X mouse (a double click is the window test's; the class style that lets it come is checked
+here), and files dropped on it through XDND as a file manager drops them. With KORVANE_SHOTS
+set, the screenshots are kept there."""
 import os, shutil, subprocess, sys, tempfile, unittest
 from pathlib import Path
 from e2elib import ROOT, WINE, drive, long_name, options, wait_for, winpath, xdnd_drop
@@ -88,17 +89,12 @@ class Desktop(unittest.TestCase):
         self.assertTrue(wait_for(lambda: [w[:4] for w in windows()] == [ORIGIN + (150, 100)]))
         self.assertShows('LARGE.bmp', 'large', (240, 170, 452, 334))
 
-    def test_dragged_by_any_point_and_a_double_click_opens_the_dialog(self):
+    def test_dragged_by_any_point(self):
         x, y = ORIGIN[0] + 11, ORIGIN[1] + 9
         xdotool('mousemove', x, y, 'mousedown', 1, 'sleep', 0.2, 'mousemove', x + 40, y + 30,
                 'sleep', 0.2, 'mousemove', x + 100, y + 100, 'sleep', 0.3, 'mouseup', 1)
         moved = (ORIGIN[0] + 100, ORIGIN[1] + 100, 35, 35)
         self.assertTrue(wait_for(lambda: [w[:4] for w in windows()] == [moved]))
-        xdotool('mousemove', x + 110, y + 110, 'click', '--repeat', 2, '--delay', 80, 1)
-        dialog = lambda: b'"Select file to convert"' in subprocess.run(
-            ['xwininfo', '-root', '-tree'], stdout=subprocess.PIPE).stdout
-        self.assertTrue(wait_for(dialog))
-        xdotool('key', 'Escape')
 
     def test_files_dropped_from_outside_convert_as_on_the_command_line(self):
         tone = ROOT / 'samples' / 'tone.mp3'

@@ -77,15 +77,6 @@ class E2ECase(unittest.TestCase):
     def exist(self, *names):
         return all((self.dir / n).exists() for n in names)
 
-    def copies(self, source, names):
-        """Copies of a fixture under the names, and under two names whose whole
-        Windows paths are 300 and 1,000 characters long; their names, relative."""
-        names = list(names) + [long_name(self.dir, total) for total in (300, 1000)]
-        for name in names:
-            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy(self.dir / source, self.dir / name)
-        return names
-
     def convert(self, names):
         """Korvane.exe converts the files quietly; the native korvane writes the same bytes."""
         self.expect(['/Q'] + names)
@@ -156,9 +147,8 @@ class KorvaneE2E(E2ECase):
         # One bit rate: its byte rate, and whole seconds of it times the sample rate.
         self.assertEqual((struct.unpack('<I', chunks['fmt '][8:12])[0], struct.unpack('<I', chunks['fact'])[0]),
                          (kbps * 125, (end - start) // (kbps * 125) * rate))
-        # Only the cover's frames follow a tag, behind the sync patterns of its picture.
+        # Only the cover's frames follow a tag (and its picture).
         self.assertEqual((start > 0, src[start]), (name == 'cover.mp3', 0xff))
-        self.assertTrue(not start or src.find(b'APIC') < src.find(b'\xff\xfb\x90\x64') < start)
         probe = json.loads(subprocess.run(
             ['ffprobe', '-v', 'error', '-show_streams', '-show_format', '-of', 'json',
              self.dir / wav], stdout=subprocess.PIPE, check=True).stdout)
@@ -234,7 +224,11 @@ class KorvaneE2E(E2ECase):
     def test_any_name_converts_as_the_plain_name_does(self):
         self.expect(['/Q', 'stereo.mp3'])
         plain = (self.dir / 'stereo.wav').read_bytes()
-        names = self.copies('stereo.mp3', ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3'])
+        names = ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3'] + [
+            long_name(self.dir, total) for total in (300, 1000)]  # whole Windows paths of that length
+        for name in names:
+            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
         args = names[:4] + [winpath(self.dir / n) for n in names[4:]]
         # A name in other case is found as the file system finds it.
         self.expect(args + ['ПЕСНЯ.MP3', 'Нет такого.mp3'], ''.join(
