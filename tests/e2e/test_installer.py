@@ -46,11 +46,6 @@ def link_target(name):
     return data[base:data.find(b'\0', base)].decode('cp1252')
 
 
-def listing(title):
-    print(title, FOLDER, sorted(os.listdir(unix(FOLDER))), 'links', [n for n in LINKS if link(n).exists()])
-    print('\n'.join('  [%s] %s' % item for item in sorted(registry().items())))
-
-
 class Installer(unittest.TestCase):
     def setup(self, version, *args):
         return drive(winpath(WORK / ('setup-%s.exe' % version)), *args)
@@ -64,8 +59,6 @@ class Installer(unittest.TestCase):
             shutil.copy(ROOT / 'samples' / 'tone.mp3', WORK / name)
         self.assertEqual(drive(*command, *[winpath(WORK / n) for n in names]), ([('Korvane', ''.join(
             'Successfull: %s\n' % winpath(WORK / n) for n in names))], ['EXIT 0']))
-        for name in names:
-            self.assertEqual((WORK / (name[:-4] + '.wav')).read_bytes()[8:12], b'WAVE')
 
     def test_1_silent_install(self):
         self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
@@ -118,11 +111,9 @@ class Installer(unittest.TestCase):
         run('reg', 'add', 'HKCR\\.mp3', '/ve', '/d', TYPE.split('\\')[1], '/f')
         run('reg', 'add', TYPE, '/f')
         self.assertEqual(drive(EXE, '/I'), ([('Korvane', 'Successfully added registry entries')], ['EXIT 0']))
-        listing('before the uninstall:')
         self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
         # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
         wait_for(lambda: not (unix(FOLDER) / 'Uninstall.exe').exists(), 30)
-        listing('after the uninstall:')
         self.assertEqual((os.listdir(unix(FOLDER)), [n for n in LINKS if link(n).exists()]), (['CUSTOM.BMP'], []))
         keys = registry()
         self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),

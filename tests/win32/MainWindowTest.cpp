@@ -268,16 +268,14 @@ TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
 TEST_F(MainWindowTest, TrayClicksHideShowAndOpenTheMenu)
 {
     Create();
-    SendMessageA(window, WM_TRAYICON, 0, WM_LBUTTONUP);
-    EXPECT_FALSE(IsWindowVisible(window));
-    EXPECT_EQ(MenuStates(WM_TRAYICON, WM_RBUTTONUP)[CmdVisible], 0u) << "hidden: no check";
-    SendMessageA(window, WM_COMMAND, CmdVisible, 0);
-    EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_EQ(MenuStates(WM_TRAYICON, WM_RBUTTONUP)[CmdVisible], Checked);
-    SendMessageA(window, WM_COMMAND, CmdVisible, 0);
-    EXPECT_FALSE(IsWindowVisible(window));
-    SendMessageA(window, WM_TRAYICON, 0, WM_LBUTTONUP);
-    EXPECT_TRUE(IsWindowVisible(window));
+    // A left click on the tray and the Visible command each turn the window over; the menu
+    // opened from the tray marks Visible while it shows.
+    for (UINT message : {WM_TRAYICON, UINT(WM_COMMAND), UINT(WM_COMMAND), WM_TRAYICON}) {
+        const bool was = IsWindowVisible(window);
+        SendMessageA(window, message, message == WM_COMMAND ? CmdVisible : 0, message == WM_COMMAND ? 0 : WM_LBUTTONUP);
+        EXPECT_NE(bool(IsWindowVisible(window)), was) << message;
+        EXPECT_EQ(MenuStates(WM_TRAYICON, WM_RBUTTONUP)[CmdVisible], was ? 0u : Checked);
+    }
     // While a box is open the window is disabled: a right click on the tray does nothing.
     EnableWindow(window, FALSE);
     EXPECT_TRUE(MenuStates(WM_TRAYICON, WM_RBUTTONUP).empty());
