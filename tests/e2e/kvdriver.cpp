@@ -50,10 +50,10 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
 }
 
 // The drop target of a running Korvane, or the windows of a class, from outside.
-int DropTarget(const std::string& what, int argc, char** argv)
+int DropTarget(const std::string& what, int argc, const std::vector<std::string>& argv)
 {
     if (what == "--window") {
-        const char* cls = argc > 2 ? argv[2] : "TKORVANE_MAIN";
+        const char* cls = argc > 2 ? argv[2].c_str() : "TKORVANE_MAIN";
         HWND window = nullptr;
         int found = 0;
         for (RECT r; (window = FindWindowExA(nullptr, window, cls, nullptr)); ++found) {
@@ -95,31 +95,27 @@ int main()
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::wstring> args(wide, wide + argc);
     LocalFree(wide);
-    std::vector<std::string> narrow;
+    std::vector<std::string> argv;
     for (const std::wstring& arg : args)
-        narrow.push_back(Utf8(arg));
-    std::vector<char*> pointers;
-    for (std::string& arg : narrow)
-        pointers.push_back(&arg[0]);
-    char** argv = pointers.data();
+        argv.push_back(Utf8(arg));
     // Wine closes its desktop, and ends the process that draws it, soon
     // after the last program that used it has ended; every later program
     // then waits about a second for a new one. A holder keeps it open.
-    if (argc == 2 && std::string(argv[1]) == "--hold") {
+    if (argc == 2 && argv[1] == "--hold") {
         GetDesktopWindow();
         std::printf("HOLDING\n");
         std::fflush(stdout);
         Sleep(INFINITE);
     }
-    if (argc >= 2 && (std::string(argv[1]) == "--window" || std::string(argv[1]) == "--close" ||
-                      (std::string(argv[1]) == "--boxes" && argc == 4)))
+    if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
+                      (argv[1] == "--boxes" && argc == 4)))
         return DropTarget(argv[1], argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;
     }
     HANDLE child = nullptr;
-    if (std::string(argv[2]) == "--verb" && argc == 5) {
+    if (argv[2] == "--verb" && argc == 5) {
         SHELLEXECUTEINFOW shell = {};
         shell.cbSize = sizeof shell;
         shell.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI; // a failure is told, not shown

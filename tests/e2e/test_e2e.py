@@ -162,9 +162,8 @@ class KorvaneE2E(E2ECase):
 
 
     def test_vbr_streams_tell_their_true_length_and_other_audio_is_refused(self):
-        names = NOT_MPEG + ['junk.mp3', 'oneframe.mp3']
-        self.expect(names, ''.join(('Failed : %s\n' if n in NOT_MPEG else 'Successfull: %s\n') %
-                                   winpath(self.dir / n) for n in names))
+        # (Junk with a false sync before a stream, and a one-frame file, are the unit tests'.)
+        self.expect(NOT_MPEG, ''.join('Failed : %s\n' % winpath(self.dir / n) for n in NOT_MPEG))
         self.convert(VBR)
         for name in VBR:
             with self.subTest(name=name):
@@ -188,9 +187,6 @@ class KorvaneE2E(E2ECase):
                 if name not in MEDIAINFO_OWN:
                     self.assertAlmostEqual(float(media['Duration']) / seconds, 1, delta=0.01)
         self.assertFalse(any(self.exist(n[:-4] + '.wav') for n in NOT_MPEG))
-        for name, frames in (('junk.mp3', Path(FIXTURES, 'notag.mp3').read_bytes()),
-                             ('oneframe.mp3', Path(FIXTURES, 'oneframe.mp3').read_bytes())):
-            self.assertEqual(riff_chunks((self.dir / (name[:-4] + '.wav')).read_bytes())['data'], frames)
 
     def test_id3v2_words_reach_info(self):
         # (INFO back into an ID3v1.1 tag is the stream test's and the tag writer's unit test's.)

@@ -1,6 +1,6 @@
 // The Win32 backend against the real system calls (run under Wine): names
 // UTF-8 inside and UTF-16 at the calls, full paths in their \\?\ form,
-// wvsprintfA's limit, sharing rules, and the icon and cursor of the drop
+// sharing rules, and the icon and cursor of the drop
 // target. (Whole conversions under any name, the texts of the string table
 // and the copier's progress are the end-to-end and window tests'.)
 #include "DirectWin32.h"
@@ -10,11 +10,6 @@
 #include <windows.h>
 
 #include <string>
-
-TEST(Win32Backend, FormatTextStopsAt1023Characters)
-{
-    EXPECT_EQ(FormatText("%s", {std::string(2000, 'x')}).size(), 1023u);
-}
 
 TEST(Names, Utf8AndUtf16BothWays)
 {
