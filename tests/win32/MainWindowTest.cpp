@@ -20,13 +20,12 @@
 #include <vector>
 
 namespace {
-const std::string Frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
-
+// Count MPEG-1 layer III frames of 417 bytes.
 std::string Frames(int count)
 {
-    std::string bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += Frame;
+    std::string frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0'), bytes;
+    while (count-- > 0)
+        bytes += frame;
     return bytes;
 }
 
@@ -316,10 +315,7 @@ TEST_F(MainWindowTest, HomepageAndMailTextsGoToTheShell)
 TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndEndsTheLoop)
 {
     Create();
-    NOTIFYICONDATAA probe = {};
-    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    probe.hWnd = window;
-    probe.uID = 0;
+    NOTIFYICONDATAA probe = {NOTIFYICONDATAA_V1_SIZE, window}; // icon 0 of the window
     EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon is there";
     PostMessageA(window, WM_COMMAND, CmdExit, 0);
     RunMessageLoop(); // returns at the quit message
@@ -362,9 +358,8 @@ TEST_F(MainWindowTest, ADropDuringAConversionIsRefused)
     });
     SendMessageA(window, WM_COMMAND, CmdLarge, 0);
     const RECT r = WindowRect(window);
-    HBITMAP large = LoadBitmapA(GetModuleHandleA(nullptr), "LARGE");
     HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, large);
+    HGDIOBJ old = SelectObject(memory, LoadBitmapA(GetModuleHandleA(nullptr), "LARGE"));
     const COLORREF plain = GetPixel(memory, 40, 99);
     DeleteObject(SelectObject(memory, old));
     DeleteDC(memory);
@@ -394,10 +389,7 @@ TEST_F(MainWindowTest, ExitDuringALongConversionLeavesNothingHalfWritten)
     RunMessageLoop();
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(Slurp(Path("long.wav")), "the old output");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Path("*.~k*").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << found.cFileName;
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
+    std::string found; // no temporary output either
+    EXPECT_FALSE(FindFirstName(Path("*.~k*"), found)) << found;
     EXPECT_EQ(TakeSeen().size(), 0u) << "no box for a window that has gone";
 }

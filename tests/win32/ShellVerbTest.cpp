@@ -33,10 +33,8 @@ void Make(const std::vector<std::string>& keys)
 bool Exists(const std::string& path)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS &&
+           RegCloseKey(key) == ERROR_SUCCESS;
 }
 
 void Clear()
