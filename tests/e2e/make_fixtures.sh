@@ -26,14 +26,13 @@ ff -i t44s.wav -i cover.png -map 0:a -map 1:v -c:a libmp3lame -b:a 128k -c:v cop
   -disposition:v attached_pic -id3v2_version 3 -metadata title="Covered" cover.mp3
 
 # ID3v2 tags alone, as lame (in three ways) and ffmpeg (2.3 and 2.4) write
-# them, and both tags; lame reads its texts in the locale's encoding.
+# them; lame reads its texts in the locale's encoding.
 export LC_ALL=C.UTF-8
 words() { lame --quiet -m m -b 64 "$@" --tt "Café Tone" --ta "Les Testeurs" --tl "Été Album" \
   --ty 2023 --tc "a comment" --tn 3/12 --tg Jazz t44m.wav "$out"; }
 out=v2latin.mp3 words --id3v2-only --id3v2-latin1
 out=v2utf16.mp3 words --id3v2-only --id3v2-utf16
 out=v2picture.mp3 words --id3v2-only --ti cover.png
-out=both.mp3 words --add-id3v2
 for v in 3 4; do
   ff -i t44m.wav -c:a libmp3lame -b:a 64k -id3v2_version $v -metadata title="Café Tone" \
     -metadata artist="Les Testeurs" -metadata album="Été Album" -metadata date=2023 \

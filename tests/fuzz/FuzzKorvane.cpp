@@ -39,8 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
             ConvertMpegToWave(NoWindow, path, false);
     }
-    for (const char* name : {"in.mp1", "in.mp2", "in.mp3", "in.mpa", "in.wav"})
-        unlink((folder + "/" + name).c_str());
     static TFrameWalk walk;
     BeginFrameWalk(walk, std::int64_t(size));
     const std::size_t block = size > 0 ? std::size_t(data[0]) * 16 + 1 : 1;
