@@ -102,12 +102,11 @@ void FeedFrameWalk(TFrameWalk& walk, const std::uint8_t* data, std::int32_t coun
         count = std::int32_t(walk.Length - blockStart);
     walk.Fed += count;
     const TView view = {walk, data, blockStart};
-    if (!walk.HaveFirst && walk.Fed >= 4) {
-        walk.HaveFirst = true;
+    if (blockStart < 4 && walk.Fed >= 4) { // the first four bytes have come
         walk.First = view.Value(0);
         MakeSizeTable(walk);
     }
-    if (walk.HaveFirst)
+    if (walk.Fed >= 4)
         Walk(walk, view, walk.Fed);
     // Keep what a later decision needs: the bytes from Next on. Each decision
     // looks at most one frame and four bytes ahead, so they fit the tail.
@@ -123,7 +122,6 @@ void FeedFrameWalk(TFrameWalk& walk, const std::uint8_t* data, std::int32_t coun
         kept[i] = view.At(keepFrom + i);
     std::memcpy(walk.Tail, kept, std::size_t(keep));
     walk.TailStart = keep > 0 ? keepFrom : walk.Fed;
-    walk.TailCount = std::int32_t(keep);
 }
 
 bool GetVariableRate(const TFrameWalk& walk, std::uint32_t& samples, std::uint32_t& bytesPerSecond)

@@ -8,7 +8,6 @@
 struct TFrameWalk {
     std::int64_t Length;       // the audio's bytes, from the first frame header on
     std::int64_t Fed;          // bytes handed to the walk so far
-    bool HaveFirst;            // the first four bytes have been seen
     std::uint32_t First;       // the first frame's header value
     std::int64_t Next;         // where the next header is due, or where the search for one goes on
     bool InStep;               // Next is where the frame before it ended
@@ -16,8 +15,7 @@ struct TFrameWalk {
     std::int64_t FrameBytes;   // their bytes
     bool Variable;             // a counted frame has another bit rate than the first
     std::int32_t Sizes[32];    // frame bytes by bit rate index and padding bit
-    std::int64_t TailStart;    // the bytes before the next block that a decision still needs
-    std::int32_t TailCount;
+    std::int64_t TailStart;    // the bytes from there to Fed, which a decision still needs
     std::uint8_t Tail[4096];
 };
 

@@ -9,8 +9,6 @@
 #include "OutputFile.h"
 #include "WaveUnit.h"
 
-#include <memory>
-
 namespace {
 void WalkBlock(void* walk, const std::uint8_t* data, std::int32_t count)
 {
@@ -35,9 +33,9 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, const TMpegWaveFor
     // The frames are counted as they pass, so that a stream whose frames differ
     // in bit rate gets its true length and byte rate instead of the first
     // frame's.
-    std::unique_ptr<TFrameWalk> walk(new TFrameWalk);
-    BeginFrameWalk(*walk, audioLength);
-    if (!ok || CopyFileBytes(owner, source, output, audioLength, WalkBlock, walk.get()) != audioLength)
+    TFrameWalk walk;
+    BeginFrameWalk(walk, audioLength);
+    if (!ok || CopyFileBytes(owner, source, output, audioLength, WalkBlock, &walk) != audioLength)
         return false;
     info.Text[ISFT] = ProgramTitle;
     info.Text[ICOP] = CreditText;
@@ -47,8 +45,9 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, const TMpegWaveFor
     if (size < 8 || size - 8 > 0xFFFFFFFF)
         return false;
     std::uint32_t samples, bytesPerSecond;
-    if (GetVariableRate(*walk, samples, bytesPerSecond)) {
-        const std::int64_t rateAt = 28, factAt = 28 + recordSize;
+    if (GetVariableRate(walk, samples, bytesPerSecond)) {
+        // nAvgBytesPerSec, 8 bytes into the record at 20, and the fact value behind the record
+        const std::int64_t rateAt = 20 + 8, factAt = 20 + recordSize + 8;
         if (SeekFile(output, rateAt) != rateAt || !WriteLongValue(output, bytesPerSecond) ||
             SeekFile(output, factAt) != factAt || !WriteLongValue(output, samples))
             return false;
