@@ -209,11 +209,11 @@ class KorvaneE2E(E2ECase):
 
     def test_a_pattern_converts_each_match_as_its_name_does(self):
         # Each pattern in folder p, its matches by name in folder n; song.wav is older than the run,
-        # and the short name of song.mp3x (SONG~1.MP3) matches *.mp3 in the directory search.
+        # and the short name of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search.
         files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'song.mp3': 'notag.mp3',
                  'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
-        for pattern, matches in [('*.mp3', ['a.mp3', 'cc.mp3', 'song.mp3']), ('?.mp3', ['a.mp3']),
-                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3']), ('*.ogg', []),
+        for pattern, matches in [('?.mp3', ['a.mp3']), ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3']),
+                                 ('*.ogg', []),
                                  ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'song.mp3x']),
                                  ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]:
             for folder in 'pn':
@@ -241,8 +241,7 @@ class ShellVerbE2E(E2ECase):
     VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
 
     def reg(self, *args):
-        return subprocess.run([WINE, 'reg', *args], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL).stdout.decode('latin-1')
+        subprocess.run([WINE, 'reg', *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def setUp(self):
         super().setUp()

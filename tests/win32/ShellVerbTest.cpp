@@ -61,8 +61,6 @@ TEST(ShellVerb, KeysKeptAndDeleted)
         {{".mp3=" + Type, Shell + "=play", Verb + "\\command=x"}, false, true, {Shell}, {Verb}},
         {{".mp3=" + Type, Type}, false, false, {Type}, {}},           // no shell key: nothing changes
         {{".mp3=" + Type, Shell}, false, false, {Type}, {Shell}},     // an empty shell goes, still a failure
-        {{".mp3=" + std::string(255, 'k'), std::string(255, 'k')}, true, true, {}, {}}, // the longest key name
-        {{".mp3=" + std::string(256, 'k')}, true, false, {}, {}},
     };
     for (const auto& row : rows) {
         Clear();
@@ -73,7 +71,6 @@ TEST(ShellVerb, KeysKeptAndDeleted)
         for (const std::string& key : row.gone)
             EXPECT_FALSE(Exists(key)) << key;
         EXPECT_EQ(OpenRegKeyCount(), 0) << "a registry key was left open";
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, std::string(255, 'k').c_str());
     }
     Clear();
 }
