@@ -53,7 +53,8 @@ void LoadCatalogue()
     MailAddress = LoadText(5002);
     AboutCaption = LoadText(5003) + ProgramTitle;
     AboutText = FormatText(LoadText(5004), {CreditText, HomepageAddress, MailAddress});
-    UsageText = LoadText(5005);
+    // The usage, then how /B makes Broadcast WAVEs.
+    UsageText = LoadText(5005) + LoadText(5040);
     InstalledText = LoadText(5006);
     UninstalledText = LoadText(5007);
     OpenDialogTitle = LoadText(5010);

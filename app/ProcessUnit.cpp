@@ -88,18 +88,29 @@ std::string WrittenName(const std::string& name, bool converted)
         return WaveToMpegName(name);
     return converted ? ReplaceExtension(name, "wav") : std::string();
 }
+
+bool IsBroadcastOption(const std::string& arg)
+{
+    return IsOption(arg) && arg.size() > 1 && (arg[1] == 'B' || arg[1] == 'b');
+}
 } // namespace
+
+bool BroadcastWave = false;
 
 bool ProcessCommandLine()
 {
     bool quiet = false, allWell = true;
     std::string invalidText;
     TSummary summary;
+    // /B anywhere makes every WAVed MPEG of the run a Broadcast WAVE.
+    const std::vector<std::string> arguments = GetArguments();
+    for (const std::string& arg : arguments)
+        BroadcastWave = BroadcastWave || IsBroadcastOption(arg);
     // The files this run has converted or written, by FileNameKey: a pattern
     // never takes one of them as input, so that "*.*" does not turn the new
     // song.wav back into song.mp3 over the original.
     std::set<std::string> taken;
-    for (const std::string& arg : GetArguments()) {
+    for (const std::string& arg : arguments) {
         if (IsOption(arg)) {
             char option = arg.size() > 1 ? arg[1] : '\0';
             if (option == '?' || option == 'H' || option == 'h') {
@@ -109,6 +120,8 @@ bool ProcessCommandLine()
                 return RegistrationOption(option == 'I' || option == 'i', quiet) && allWell;
             } else if (option == 'Q' || option == 'q') {
                 quiet = true;
+            } else if (option == 'B' || option == 'b') {
+                // taken before the first file
             } else {
                 invalidText += arg + " ";
                 allWell = false;
@@ -156,7 +169,36 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages)
 {
     if (GetLowerExt(fileName) == "wav")
         return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
-    return ConvertMpegToWave(owner, fileName, showMessages);
+    return ConvertMpegToWave(owner, fileName, showMessages, BroadcastWave);
+}
+
+namespace {
+// The one setting kept between runs, for the user.
+const char* const SettingsKeyName = "Software\\Korvane";
+const char* const BroadcastValueName = "BroadcastWave";
+} // namespace
+
+bool LoadBroadcastSetting()
+{
+    TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, false);
+    if (key == NoKey)
+        return false;
+    std::uint32_t value = 0, size = sizeof value;
+    unsigned type = 0;
+    bool on = ReadRegValue(key, BroadcastValueName, type, &value, size) && type == RegTypeDword &&
+              size == sizeof value && value != 0;
+    CloseRegKey(key);
+    return on;
+}
+
+bool SaveBroadcastSetting(bool on)
+{
+    TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, true);
+    if (key == NoKey)
+        return false;
+    const std::uint32_t value = on ? 1 : 0;
+    bool ok = WriteRegValue(key, BroadcastValueName, RegTypeDword, &value, sizeof value);
+    return CloseRegKey(key) && ok;
 }
 
 namespace {

@@ -9,6 +9,12 @@
 // and one summary box reports them. True when every option was valid, every
 // file was found and converted, and any /I or /U worked.
 bool ProcessCommandLine();
+// Whether the WAVed MPEGs written are Broadcast WAVEs (`bext`, `mext` and
+// `cart` chunks): set for a run by /B, and in desktop mode by the menu item,
+// whose state is kept for the user between runs.
+extern bool BroadcastWave;
+bool LoadBroadcastSetting();
+bool SaveBroadcastSetting(bool on);
 // Converts one file in the direction its extension calls for.
 bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages);
 bool InstallShellVerb();

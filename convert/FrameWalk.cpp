@@ -63,6 +63,8 @@ void Walk(TFrameWalk& walk, const TView& view, std::int64_t available)
             if (bytes > 0 && end <= walk.Length) {
                 // Same version and layer: the same bit rate index is the same bit rate.
                 walk.Variable = walk.Variable || ((value ^ walk.First) & 0x00F00000) != 0;
+                walk.ModeVaries = walk.ModeVaries || ((value ^ walk.First) & 0xC0000000) != 0;
+                walk.Padded = walk.Padded || (value & 0x00020000) != 0;
                 walk.Frames += 1;
                 walk.FrameBytes += bytes;
                 walk.Next = end;
@@ -124,13 +126,20 @@ void FeedFrameWalk(TFrameWalk& walk, const std::uint8_t* data, std::int32_t coun
     walk.TailStart = keep > 0 ? keepFrom : walk.Fed;
 }
 
+std::int64_t GetWalkSamples(const TFrameWalk& walk)
+{
+    TMpegHeader first;
+    DecodeMpegHeader(walk.First, first);
+    return walk.Frames * MpegFrameSamples(first);
+}
+
 bool GetVariableRate(const TFrameWalk& walk, std::uint32_t& samples, std::uint32_t& bytesPerSecond)
 {
     if (!walk.Variable || walk.Frames == 0)
         return false;
     TMpegHeader first;
     DecodeMpegHeader(walk.First, first);
-    const std::int64_t total = walk.Frames * MpegFrameSamples(first);
+    const std::int64_t total = GetWalkSamples(walk);
     samples = total > 0xFFFFFFFF ? 0xFFFFFFFFu : std::uint32_t(total);
     // bytes x rate / samples, rounded to the nearest integer
     bytesPerSecond = std::uint32_t((2 * walk.FrameBytes * first.SampleRate + total) / (2 * total));

@@ -14,6 +14,8 @@ struct TFrameWalk {
     std::int64_t Frames;       // frames counted
     std::int64_t FrameBytes;   // their bytes
     bool Variable;             // a counted frame has another bit rate than the first
+    bool ModeVaries;           // a counted frame has another channel mode than the first
+    bool Padded;               // a counted frame has its padding bit set
     std::int32_t Sizes[32];    // frame bytes by bit rate index and padding bit
     std::int64_t TailStart;    // the bytes from there to Fed, which a decision still needs
     std::uint8_t Tail[4096];
@@ -34,3 +36,5 @@ void FeedFrameWalk(TFrameWalk& walk, const std::uint8_t* data, std::int32_t coun
 // the average byte rate of the frames counted; false for a stream of one bit
 // rate, whose values stay those of its first frame.
 bool GetVariableRate(const TFrameWalk& walk, std::uint32_t& samples, std::uint32_t& bytesPerSecond);
+// The samples of the frames counted: frames times the samples of one frame.
+std::int64_t GetWalkSamples(const TFrameWalk& walk);

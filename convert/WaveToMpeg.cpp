@@ -1,6 +1,7 @@
 // WAVed MPEG back to MPEG audio: exactly the `data` body, then the tag.
 #include "WaveToMpeg.h"
 
+#include "BroadcastUnit.h"
 #include "DeclUnit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
@@ -23,11 +24,11 @@ std::string MpegExtension(const std::uint8_t format[WaveFormatBufferSize])
 // into, with the extension its `fmt ` chunk calls for; empty when it holds no
 // MPEG audio to copy.
 std::string ScanForOutput(TFile source, const std::string& fileName, int& scan,
-                          TChunkSpan& dataSpan, TChunkSpan& infoSpan)
+                          TChunkSpan& dataSpan, TChunkSpan& infoSpan, TBroadcastSpans* broadcast = nullptr)
 {
     std::uint8_t format[WaveFormatBufferSize];
     std::int32_t factValue = 0;
-    scan = ScanWaveFile(source, format, factValue, dataSpan, infoSpan);
+    scan = ScanWaveFile(source, format, factValue, dataSpan, infoSpan, broadcast);
     std::string extension = MpegExtension(format);
     // Without a `data` chunk there is nothing to copy: refuse rather than
     // copy the whole file.
@@ -41,7 +42,8 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
 {
     int scan = 0;
     TChunkSpan dataSpan, infoSpan;
-    const std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan);
+    TBroadcastSpans broadcast;
+    const std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan, &broadcast);
     if (outputName.empty()) {
         if (showMessages)
             ShowError(owner, 1, fileName);
@@ -66,13 +68,19 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
             AbandonOutput(output);
         return false;
     }
+    // The tag comes from LIST/INFO; a Broadcast WAVE without it gives the
+    // title and artist of its `cart` chunk, or the title of its `bext` one.
+    TWaveListInfo info;
+    bool tagged = false;
     if ((options & WriteTagOption) && (scan & 16)) {
-        TWaveListInfo info;
         ReadListInfo(source, infoSpan, info);
-        if (!WriteId3Tag(output.File, info)) {
-            AbandonOutput(output);
-            return false;
-        }
+        tagged = true;
+    } else if (options & WriteTagOption) {
+        tagged = ReadBroadcastTags(source, broadcast, info);
+    }
+    if (tagged && !WriteId3Tag(output.File, info)) {
+        AbandonOutput(output);
+        return false;
     }
     return CommitOutput(output, owner, showMessages);
 }

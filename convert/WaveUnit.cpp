@@ -63,12 +63,14 @@ void ReadChunkHead(TFile file, TChunkHead& head)
 }
 
 int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int32_t& factValue,
-                 TChunkSpan& dataSpan, TChunkSpan& infoSpan)
+                 TChunkSpan& dataSpan, TChunkSpan& infoSpan, TBroadcastSpans* broadcast)
 {
     std::memset(format, 0, WaveFormatBufferSize);
     factValue = 0;
     dataSpan = TChunkSpan{0, 0};
     infoSpan = TChunkSpan{0, 0};
+    if (broadcast)
+        *broadcast = TBroadcastSpans{{0, 0}, {0, 0}};
     if (file == NoFile)
         return ScanNoFile;
     std::int64_t p = GetFilePosition(file);
@@ -117,6 +119,9 @@ int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int
                 infoSpan = TChunkSpan{std::uint32_t(p + 12), std::uint32_t(n - 4)};
                 result |= 16;
             }
+        } else if (broadcast && (head.Id == FourCC("bext") || head.Id == FourCC("cart"))) {
+            (head.Id == FourCC("bext") ? broadcast->Bext : broadcast->Cart) =
+                TChunkSpan{std::uint32_t(p + 8), head.Size};
         }
         if ((p + n) % 2 != 0)
             ++n;

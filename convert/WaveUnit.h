@@ -31,6 +31,12 @@ struct TChunkSpan {
     std::uint32_t Size;
 };
 
+// Where the Broadcast WAVE chunks whose texts the way back can use lie.
+struct TBroadcastSpans {
+    TChunkSpan Bext;
+    TChunkSpan Cart;
+};
+
 // What ScanWaveFile met: values 1 (RIFF/WAVE, assigned), 2 (`fmt ` of an
 // MPEG format, or-ed), 4 (`fact` above 0, added), 8 (`data` above 0, added),
 // 16 (LIST/INFO, or-ed); or the first problem as a negative code.
@@ -49,9 +55,12 @@ const int WaveFormatBufferSize = 50; // the largest `fmt ` body accepted
 // be read whole or its size is 0.
 void ReadChunkHead(TFile file, TChunkHead& head);
 // Walks the RIFF chunks from the current position once and reports what it
-// met; every walk moves forward and ends at the end of the file.
+// met; every walk moves forward and ends at the end of the file. Chunks it
+// does not know (`bext`, `cart`, `mext`, `levl`, `JUNK` ...) are stepped
+// over wherever they stand; where `bext` and `cart` lie goes into Broadcast
+// when one is given.
 int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int32_t& factValue,
-                 TChunkSpan& dataSpan, TChunkSpan& infoSpan);
+                 TChunkSpan& dataSpan, TChunkSpan& infoSpan, TBroadcastSpans* broadcast = nullptr);
 // Up to Count bytes from the current position, in one read bounded by what
 // the file holds.
 void ReadInfoText(TFile file, std::int64_t count, std::string& text);

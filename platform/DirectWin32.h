@@ -47,6 +47,13 @@ std::int64_t SeekFileEnd(TFile file);                     // new position, -1 on
 std::int64_t GetFilePosition(TFile file);                 // -1 on failure
 std::int64_t GetFileSize(TFile file);                     // -1 on failure
 bool IsSameFile(TFile file, const std::string& name);     // name names the open file
+// A moment in local time, as a Broadcast WAVE's dates and times give it.
+struct TDateTime {
+    int Year, Month, Day, Hour, Minute, Second;
+};
+// When the open file was last written, in local time; false when unknown.
+bool GetFileWriteTime(TFile file, TDateTime& local);
+TDateTime GetLocalNow();
 bool DeleteFileName(const std::string& name);
 bool MoveFileOver(const std::string& from, const std::string& to); // replaces "to"
 
@@ -88,7 +95,9 @@ void RunMessageLoop();
 typedef std::intptr_t TRegKey; // an open registry key or a root key; 0 is none
 const TRegKey NoKey = 0;
 const unsigned RegTypeString = 1; // REG_SZ
+const unsigned RegTypeDword = 4;  // REG_DWORD, little-endian
 extern const TRegKey ClassesRoot;  // HKEY_CLASSES_ROOT
+extern const TRegKey CurrentUser;  // HKEY_CURRENT_USER
 // An empty Name means a key's default (unnamed) value.
 TRegKey OpenRegKey(TRegKey parent, const std::string& name, bool create);
 bool CloseRegKey(TRegKey key);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <glob.h>
@@ -148,6 +149,30 @@ bool IsSameFile(TFile file, const std::string& name)
     if (file == NoFile || ::fstat(Fd(file), &a) != 0 || ::stat(name.c_str(), &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+namespace {
+TDateTime FromTime(std::time_t when, bool& ok)
+{
+    std::tm t{};
+    ok = ::localtime_r(&when, &t) != nullptr;
+    return TDateTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+} // namespace
+
+bool GetFileWriteTime(TFile file, TDateTime& local)
+{
+    struct stat st;
+    bool ok = false;
+    if (::fstat(Fd(file), &st) == 0)
+        local = FromTime(st.st_mtime, ok);
+    return ok;
+}
+
+TDateTime GetLocalNow()
+{
+    bool ok;
+    return FromTime(std::time(nullptr), ok);
 }
 
 bool DeleteFileName(const std::string& name)
@@ -304,6 +329,7 @@ void RunMessageLoop()
 
 // There is no registry here; the program says so before it would need one.
 const TRegKey ClassesRoot = 1;
+const TRegKey CurrentUser = 2;
 
 TRegKey OpenRegKey(TRegKey, const std::string&, bool)
 {

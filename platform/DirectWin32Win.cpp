@@ -248,6 +248,31 @@ bool IsSameFile(TFile file, const std::string& name)
     return same;
 }
 
+namespace {
+TDateTime FromSystemTime(const SYSTEMTIME& t)
+{
+    return TDateTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+} // namespace
+
+bool GetFileWriteTime(TFile file, TDateTime& local)
+{
+    FILETIME written, localWritten;
+    SYSTEMTIME t;
+    if (!GetFileTime(H(file), nullptr, nullptr, &written) ||
+        !FileTimeToLocalFileTime(&written, &localWritten) || !FileTimeToSystemTime(&localWritten, &t))
+        return false;
+    local = FromSystemTime(t);
+    return true;
+}
+
+TDateTime GetLocalNow()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return FromSystemTime(t);
+}
+
 bool DeleteFileName(const std::string& name)
 {
     return DeleteFileW(WideFileName(name).c_str()) != 0;
@@ -399,6 +424,7 @@ void RunMessageLoop()
 }
 
 const TRegKey ClassesRoot = reinterpret_cast<TRegKey>(HKEY_CLASSES_ROOT);
+const TRegKey CurrentUser = reinterpret_cast<TRegKey>(HKEY_CURRENT_USER);
 
 TRegKey OpenRegKey(TRegKey parent, const std::string& name, bool create)
 {

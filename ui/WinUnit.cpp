@@ -69,6 +69,8 @@ LRESULT OnCreate(HWND window)
     Front = TFrontEnd();
     Front.Menu = LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
     CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, CmdSmall, MF_BYCOMMAND);
+    BroadcastWave = LoadBroadcastSetting();
+    CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (BroadcastWave ? MF_CHECKED : MF_UNCHECKED));
     if (!FileExists(CustomBitmapPath()))
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
@@ -159,6 +161,13 @@ void OnCommand(HWND window, int id)
     switch (id) {
     case CmdConvert:
         ConvertChosenFile(window);
+        break;
+    case CmdBroadcast:
+        // Drops and Convert write Broadcast WAVEs while the item is checked;
+        // the choice is kept for the user's next start.
+        BroadcastWave = !BroadcastWave;
+        SaveBroadcastSetting(BroadcastWave);
+        CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (BroadcastWave ? MF_CHECKED : MF_UNCHECKED));
         break;
     case CmdVisible:
         ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)

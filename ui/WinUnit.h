@@ -9,6 +9,7 @@ extern const char* const MainClassName;
 // Menu commands; the bitmap choices are also SetDropTargetBitmap's argument.
 enum TMenuCommand {
     CmdConvert = 101,
+    CmdBroadcast = 102,
     CmdVisible = 201,
     CmdSmall = 202,
     CmdLarge = 203,

@@ -13,21 +13,6 @@ namespace {
 const std::string Credit = "Korvane 1.0 - (c) 2026 the Korvane developers";
 using Ints = std::vector<int>;
 
-// A frame header as the little-endian value of its 4 bytes; Make(3, 1, 9, 0, 0) is H1.
-std::uint32_t Make(int versionId, int layerId, int bitrateIndex, int rateIndex, int padding, int last = 0x64)
-{
-    return 0xE1FFu | std::uint32_t(layerId << 9 | versionId << 11 | padding << 17 | rateIndex << 18) |
-           std::uint32_t(bitrateIndex << 20) | std::uint32_t(last) << 24;
-}
-
-// One frame: the header and zeros up to the frame's true length.
-std::string Frame(std::uint32_t value)
-{
-    TMpegHeader header;
-    DecodeMpegHeader(value, header);
-    return Le32(value) + Z(std::size_t(MpegFrameBytes(header) - 4));
-}
-
 std::string Record(std::uint32_t value, TMpegWaveFormat& format)
 {
     TMpegHeader header;

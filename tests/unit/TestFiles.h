@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DeclUnit.h"
+#include "MP3Unit.h"
 
 #include <climits>
 #include <cstdlib>
@@ -51,6 +52,19 @@ inline std::string FrameRun(int count)
     for (int i = 0; i < count; ++i)
         frames += H1 + Z(413);
     return frames;
+}
+// A frame header as the little-endian value of its 4 bytes; Make(3, 1, 9, 0, 0) is H1.
+inline std::uint32_t Make(int versionId, int layerId, int bitrateIndex, int rateIndex, int padding, int last = 0x64)
+{
+    return 0xE1FFu | std::uint32_t(layerId << 9 | versionId << 11 | padding << 17 | rateIndex << 18) |
+           std::uint32_t(bitrateIndex << 20) | std::uint32_t(last) << 24;
+}
+// One frame: the header and zeros up to the frame's true length.
+inline std::string Frame(std::uint32_t value)
+{
+    TMpegHeader header;
+    DecodeMpegHeader(value, header);
+    return Le32(value) + Z(std::size_t(MpegFrameBytes(header) - 4));
 }
 // The format records that describe H1 and H2.
 const std::string Fmt55 = Hex("55 00 02 00 44 AC 00 00 80 3E 00 00 01 00 00 00 0C 00 "
