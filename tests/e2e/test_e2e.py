@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of Korvane.exe under Wine: kvdriver answers its boxes, and ffprobe, mpg123
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
-import json, os, re, shutil, struct, subprocess, sys, tempfile, unittest
+import json, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
 from pathlib import Path
 from e2elib import ROOT, WINE, drive as run_driver, long_name, options, registry, winpath
 
@@ -23,6 +23,18 @@ ID3V2_ONLY = ['v2latin.mp3', 'v2utf16.mp3', 'v2picture.mp3', 'ffmpeg3.mp3', 'ffm
 VBR = ['v0.mp3', 'v2.mp3', 'v9.mp3', 'abr.mp3', 'v2t.mp3', 'm2.mp3', 'm25.mp3', 'ffq4.mp3',
        'ape.mp3', 'garbage.mp3']
 MEDIAINFO_OWN = {'m2.mp3'}
+# Reads a Broadcast WAVE's cart chunk with libsndfile.
+CART_READER = r'''#include <sndfile.h>
+#include <stdio.h>
+int main(int argc, char** argv) {
+    SF_INFO info = {0};
+    SF_CART_INFO c;
+    SNDFILE* f = sf_open(argv[1], SFM_READ, &info);
+    if (argc < 2 || !f || !sf_command(f, SFC_GET_CART_INFO, &c, sizeof c)) return 1;
+    printf("%.64s|%.64s|%.64s|%.64s|%.4s=%d|%.4s=%d\n", c.title, c.artist, c.producer_app_id, c.producer_app_version,
+           c.post_timers[0].usage, c.post_timers[0].value, c.post_timers[1].usage, c.post_timers[1].value);
+    return sf_close(f);
+}'''
 NOT_MPEG = ['aac.mp3', 'm4a.mp3', 'ogg.mp3', 'ac3.mp3', 'flac.mp3', 'jpg.mp3']
 
 
@@ -107,7 +119,7 @@ class KorvaneE2E(E2ECase):
             boxes, end = drive(self.dir, winpath(OPT.korvane), option, 'mono.mp3')
             self.assertEqual([b[:2] for b in boxes] + end, [('About Korvane', 'information'), 'EXIT 0'])
             lines = boxes[0][2].split('\n')
-            self.assertEqual((lines[0], '  /Q - Quiet mode' in lines), (CREDIT, True))
+            self.assertEqual((lines[0], '  /Q - Quiet mode' in lines, lines[-1][:9]), (CREDIT, True, '  /B - Ad'))
         self.assertFalse((self.dir / 'mono.wav').exists())
 
     def test_every_stream_kind_converts_byte_for_byte_and_back(self):
@@ -173,6 +185,43 @@ class KorvaneE2E(E2ECase):
                 if name not in MEDIAINFO_OWN:
                     self.assertAlmostEqual(float(probe(wav, 'mediainfo')['Duration']) / seconds, 1, delta=0.01)
         self.assertFalse(any((self.dir / (n[:-4] + '.wav')).exists() for n in NOT_MPEG))
+
+    def test_broadcast_wave_is_read_by_ffprobe_mediainfo_and_libsndfile(self):
+        # A tag without comment or year, so that ffprobe's comment and date are bext's.
+        src = (self.dir / 'notag.mp3').read_bytes() + b'TAG' + b'Cart Song'.ljust(30, b'\0') + \
+            b'Radio Band'.ljust(30, b'\0') + bytes(64) + b'\xff'
+        (self.dir / 'bwf.mp3').write_bytes(src)
+        native = self.dir / 'native'
+        native.mkdir()
+        shutil.copy2(self.dir / 'bwf.mp3', native)  # the same last-write time
+        self.expect(['/Q', '/B', 'bwf.mp3'])
+        subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q', '-b', 'bwf.mp3'], cwd=native, check=True)
+        shutil.copy(self.dir / 'bwf.mp3', self.dir / 'plain.mp3')
+        subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q', 'plain.mp3'], cwd=self.dir, check=True)
+        wav, other = (self.dir / 'bwf.wav').read_bytes(), (native / 'bwf.wav').read_bytes()
+        ref = 70 + 288  # the OriginatorReference, new for every file written
+        self.assertEqual((wav[:ref], wav[ref + 32:]), (other[:ref], other[ref + 32:]))
+        chunks = riff_chunks(wav)
+        self.assertEqual(list(chunks), ['fmt ', 'fact', 'bext', 'mext', 'cart', 'data', 'LIST'])
+        self.assertEqual(chunks['data'], src[:-128])
+        made = time.localtime((self.dir / 'bwf.mp3').stat().st_mtime)
+        history = 'A=MPEG1L3,F=44100,B=128,M=joint-stereo,T=Korvane 1.0\r\n'
+        tags = probe(self.dir / 'bwf.wav')['format']['tags']
+        self.assertEqual({k: tags[k] for k in ('comment', 'encoded_by', 'date', 'creation_time', 'coding_history')},
+                         {'comment': 'Radio Band - Cart Song', 'encoded_by': 'Korvane', 'coding_history': history,
+                          'date': time.strftime('%Y-%m-%d', made), 'creation_time': time.strftime('%H:%M:%S', made)})
+        self.assertRegex(tags['originator_reference'], '^ZZKVN[0-9]{27}$')
+        info = probe(self.dir / 'bwf.wav', 'mediainfo')
+        self.assertEqual([info.get(k) for k in ('Description', 'Producer', 'Encoded_Date', 'Encoded_Library_Settings')],
+                         ['Radio Band - Cart Song', 'Korvane', time.strftime('%Y-%m-%d %H:%M:%S', made), history[:-2]])
+        cart = self.dir / 'cart'
+        subprocess.run(['cc', '-x', 'c', '-', '-lsndfile', '-o', cart], input=CART_READER.encode(), check=True)
+        frames = int(probe(self.dir / 'bwf.mp3', '-count_packets', '-show_streams')['streams'][0]['nb_read_packets'])
+        self.assertEqual(subprocess.run([cart, self.dir / 'bwf.wav'], stdout=subprocess.PIPE, check=True).stdout,
+                         b'Cart Song|Radio Band|Korvane|1.0|AUDs=0|AUDe=%d\n' % (frames * 1152))
+        decoded = [subprocess.run(['ffmpeg', '-v', 'error', '-i', w, '-f', 'md5', '-'], stdout=subprocess.PIPE,
+                                  check=True).stdout for w in (self.dir / 'bwf.wav', self.dir / 'plain.wav')]
+        self.assertEqual(decoded[0], decoded[1])
 
     def test_id3v2_words_reach_info(self):
         # (INFO back into an ID3v1.1 tag is the stream test's and the tag writer's unit test's.)

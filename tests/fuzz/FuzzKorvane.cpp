@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (name[3] == 'w')
             ConvertWaveToMpeg(NoWindow, path, WriteTagOption, false);
         else
-            ConvertMpegToWave(NoWindow, path, false);
+            ConvertMpegToWave(NoWindow, path, false, size % 2 == 1); // odd sizes as Broadcast WAVEs
     }
     static TFrameWalk walk;
     BeginFrameWalk(walk, std::int64_t(size));

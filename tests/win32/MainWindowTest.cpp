@@ -122,7 +122,7 @@ protected:
         ASSERT_NE(window, nullptr);
         StartWatcher(window);
     }
-    void TearDown() override
+    void Destroy()
     {
         StopWatcher();
         onProgress = nullptr;
@@ -132,6 +132,10 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
         UnregisterClassA(MainClassName, GetModuleHandleA(nullptr));
+    }
+    void TearDown() override
+    {
+        Destroy();
         SHFILEOPSTRUCTA op = {};
         std::string from = dir + '\0';
         op.wFunc = FO_DELETE;
@@ -231,6 +235,27 @@ TEST_F(MainWindowTest, OneBoxPerDropEvenWithoutFiles)
     EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
     Drop({Path("missing.mp3"), Path("gone.mp3")});
     EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|error|At least one file failed conversion\n");
+}
+
+TEST_F(MainWindowTest, BroadcastItemIsKeptForTheUserAndMakesDropsBroadcastWaves)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    Spill(Path("song.mp3"), Frames(20));
+    for (DWORD on : {1u, 0u}) { // checked, then unchecked again at the next start
+        Create();
+        EXPECT_EQ(MenuStates()[CmdBroadcast] & Checked, on ? 0u : Checked);
+        SendMessageA(window, WM_COMMAND, CmdBroadcast, 0);
+        EXPECT_EQ(MenuStates()[CmdBroadcast] & Checked, on ? Checked : 0u);
+        Drop({Path("song.mp3")});
+        EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
+        EXPECT_EQ(Slurp(Path("song.wav")).substr(62, 4), on ? "bext" : "data");
+        DWORD value = 9, size = sizeof value;
+        EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Korvane", "BroadcastWave", RRF_RT_REG_DWORD,
+                               nullptr, &value, &size), LONG(ERROR_SUCCESS));
+        EXPECT_EQ(value, on);
+        Destroy();
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
 }
 
 TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
