@@ -28,6 +28,10 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvane"
 !define ASSOC_KEY "Software\Classes\SystemFileAssociations"
 !define VERB_CAPTION "&Convert with Korvane"
+!define BROADCAST_CAPTION "Convert to &Broadcast WAVE with Korvane"
+!define BROADCAST_LINK "Korvane (Broadcast WAVE).lnk"
+; The one setting the program keeps (the drop target's Broadcast WAVE item).
+!define SETTINGS_KEY "Software\Korvane"
 !define PROGRAM_CLASS "TKORVANE_MAIN"
 
 Name "Korvane"
@@ -79,6 +83,11 @@ Var CreatedDir
 !macro WriteVerb ext
   WriteRegStr HKCU "${ASSOC_KEY}\${ext}\shell\Korvane" "" "${VERB_CAPTION}"
   WriteRegStr HKCU "${ASSOC_KEY}\${ext}\shell\Korvane\command" "" '"$INSTDIR\Korvane.exe" "%L"'
+  ; MPEG audio also gets the verb that makes a Broadcast WAVE.
+  !if "${ext}" != ".wav"
+    WriteRegStr HKCU "${ASSOC_KEY}\${ext}\shell\KorvaneBroadcast" "" "${BROADCAST_CAPTION}"
+    WriteRegStr HKCU "${ASSOC_KEY}\${ext}\shell\KorvaneBroadcast\command" "" '"$INSTDIR\Korvane.exe" /B "%L"'
+  !endif
 !macroend
 
 ; Removes a key only when it holds neither subkeys nor values: what another
@@ -98,6 +107,7 @@ Var CreatedDir
 
 !macro DeleteVerb ext
   DeleteRegKey HKCU "${ASSOC_KEY}\${ext}\shell\Korvane"
+  DeleteRegKey HKCU "${ASSOC_KEY}\${ext}\shell\KorvaneBroadcast"
   !insertmacro DeleteKeyIfEmpty "${ASSOC_KEY}\${ext}\shell"
   !insertmacro DeleteKeyIfEmpty "${ASSOC_KEY}\${ext}"
 !macroend
@@ -208,6 +218,7 @@ Section "Korvane"
   CreateShortcut "$SMPROGRAMS\Korvane.lnk" "$INSTDIR\Korvane.exe"
   CreateDirectory "$SENDTO"
   CreateShortcut "$SENDTO\Korvane.lnk" "$INSTDIR\Korvane.exe"
+  CreateShortcut "$SENDTO\${BROADCAST_LINK}" "$INSTDIR\Korvane.exe" "/B"
   !insertmacro ForEachExtension WriteVerb
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Korvane"
@@ -264,8 +275,10 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$SMPROGRAMS\Korvane.lnk"
   Delete "$SENDTO\Korvane.lnk"
+  Delete "$SENDTO\${BROADCAST_LINK}"
   !insertmacro ForEachExtension DeleteVerb
   !insertmacro DeleteKeyIfEmpty "${ASSOC_KEY}"
+  DeleteRegKey HKCU "${SETTINGS_KEY}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 
   ; A running program's file cannot be removed on Windows: a copy of the

@@ -11,7 +11,9 @@ from e2elib import ROOT, WINE, drive as run_driver, options, wait_for, winpath
 ASSOC = 'HKEY_CURRENT_USER\\Software\\Classes\\SystemFileAssociations'
 ENTRIES = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
 ENTRY, TYPE = ENTRIES + '\\Korvane', 'HKEY_CLASSES_ROOT\\KorvaneTest.type'
-LINKS = ('Start Menu\\Programs\\Korvane.lnk', 'SendTo\\Korvane.lnk')  # under %APPDATA%\Microsoft\Windows
+LINKS = ('Start Menu\\Programs\\Korvane.lnk', 'SendTo\\Korvane.lnk',  # under %APPDATA%\Microsoft\Windows
+         'SendTo\\Korvane (Broadcast WAVE).lnk')
+SETTINGS = 'HKEY_CURRENT_USER\\Software\\Korvane'
 OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe']
 
 
@@ -30,7 +32,7 @@ def drive(*args):
 
 
 def registry():
-    return e2elib.registry(WINE, WORK, ASSOC, ENTRIES, TYPE, env=ENV)
+    return e2elib.registry(WINE, WORK, ASSOC, ENTRIES, TYPE, SETTINGS, env=ENV)
 
 
 def link(name):
@@ -64,12 +66,14 @@ class Installer(unittest.TestCase):
         self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
         self.assertEqual(sorted(os.listdir(unix(FOLDER))), OWN_FILES)
         self.assertEqual(unix(EXE).read_bytes(), Path(OPT.korvane).read_bytes())
-        self.assertEqual([link_target(n) for n in LINKS], [EXE, EXE])
+        self.assertEqual([link_target(n) for n in LINKS], [EXE] * 3)
+        self.assertIn('/B'.encode('utf-16-le'), link(LINKS[2]).read_bytes())  # its argument
         keys = registry()
         for ext in ('.mp1', '.mp2', '.mp3', '.mpa', '.wav'):
             verb = '%s\\%s\\shell\\Korvane' % (ASSOC, ext)
-            self.assertEqual((keys[verb], keys[verb + '\\command']),
-                             ({'': '&Convert with Korvane'}, {'': '"%s" "%%L"' % EXE}))
+            self.assertEqual([keys.get(v) for v in (verb, verb + '\\command', verb + 'Broadcast', verb + 'Broadcast\\command')],
+                             [{'': '&Convert with Korvane'}, {'': '"%s" "%%L"' % EXE}] + ([None, None] if ext == '.wav' else [
+                              {'': 'Convert to &Broadcast WAVE with Korvane'}, {'': '"%s" /B "%%L"' % EXE}]))
         uninstaller = '"%s\\Uninstall.exe"' % FOLDER
         self.assertEqual(keys[ENTRY], {
             'DisplayName': 'Korvane', 'DisplayVersion': VERSIONS[0], 'Publisher': 'The Korvane developers',
@@ -78,9 +82,11 @@ class Installer(unittest.TestCase):
             'QuietUninstallString': uninstaller + ' /S _?=' + FOLDER})
         self.assertGreater(keys[ENTRY]['EstimatedSize'], 300)  # KiB: the program alone is larger
 
-    def test_2_verb_command_as_the_shell_runs_it(self):
-        command = registry()[ASSOC + '\\.mp3\\shell\\Korvane\\command']['']
-        self.converts(re.findall(r'"([^"]*)"', command.replace('"%L"', '')), ['Моя песня.mp3'])
+    def test_2_verb_commands_as_the_shell_runs_them(self):
+        for verb, name in (('Korvane', 'Моя песня.mp3'), ('KorvaneBroadcast', 'broadcast.mp3')):
+            command = registry()[ASSOC + '\\.mp3\\shell\\%s\\command' % verb]['']
+            self.converts([a.strip('"') for a in re.findall(r'"[^"]*"|\S+', command.replace('"%L"', ''))], [name])
+            self.assertEqual((WORK / name).with_suffix('.wav').read_bytes()[62:66], b'bext' if 'B' in verb else b'data')
 
     def test_3_send_to_hands_every_file_to_one_run(self):
         self.converts([link_target(LINKS[1])], ['first.mp3', 'second song.mp3', 'третий.mp3'])
@@ -110,6 +116,7 @@ class Installer(unittest.TestCase):
         run('reg', 'add', other + '\\command', '/ve', '/d', 'other.exe "%1"', '/f')
         run('reg', 'add', 'HKCR\\.mp3', '/ve', '/d', TYPE.split('\\')[1], '/f')
         run('reg', 'add', TYPE, '/f')
+        run('reg', 'add', SETTINGS, '/v', 'BroadcastWave', '/t', 'REG_DWORD', '/d', '1', '/f')
         self.assertEqual(drive(EXE, '/I'), ([('Korvane', 'Successfully added registry entries')], ['EXIT 0']))
         self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
         # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
@@ -118,7 +125,7 @@ class Installer(unittest.TestCase):
         keys = registry()
         self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
                          [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', other, other + '\\command'])
-        self.assertNotIn(ENTRY, keys)
+        self.assertEqual([k for k in (ENTRY, SETTINGS) if k in keys], [])
         self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
 
 
