@@ -2,7 +2,8 @@
 # Converter speed and memory on this machine, from one run of each command:
 #  - a >= 150 MB MP3 converted by the native korvane and by Korvane.exe under
 #    Wine, against cp and "ffmpeg -c:a copy" of the same file;
-#  - a VBR file of the same size, against the CBR one and cp;
+#  - a VBR file of the same size, against the CBR one and cp; the CBR one
+#    with /B (Broadcast WAVE chunks) against the plain conversion;
 #  - the conversion back of a WAVed MPEG of the same file, against cp;
 #  - that the chunk walk costs the same whatever the audio length;
 #  - the header search through 100 MiB without any frame header, against cp;
@@ -122,6 +123,17 @@ if [ -f "$winexe" ]; then
 fi
 awk -v v="$vbr_native" -v c="$cbr_native" -v w="${vbr_wine:-0}" -v d="${cbr_wine:-0}" 'BEGIN {
     printf "  VBR against CBR: native %.2f x", v / c
+    if (d > 0) printf ", under Wine %.2f x", w / d
+    printf "  (each the median of %d runs)\n", '"$runs"' }'
+# /B writes three small chunks more and rewrites them after the copy.
+bwf_native=$(seconds big.wav "$native" /Q /B big.mp3)
+row "korvane /B (Broadcast WAVE), big.mp3" "$bwf_native" "$cp_big"
+if [ -f "$winexe" ]; then
+    bwf_wine=$(seconds big.wav "$wine" "$winexe" /Q /B big.mp3)
+    row "Korvane.exe /B under Wine, big.mp3" "$bwf_wine" "$cp_big"
+fi
+awk -v b="$bwf_native" -v c="$cbr_native" -v w="${bwf_wine:-0}" -v d="${cbr_wine:-0}" 'BEGIN {
+    printf "  /B against the plain conversion: native %.2f x", b / c
     if (d > 0) printf ", under Wine %.2f x", w / d
     printf "  (each the median of %d runs)\n", '"$runs"' }'
 runs=3
