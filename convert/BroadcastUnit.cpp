@@ -117,12 +117,6 @@ std::string MakeOriginatorReference(const TDateTime& now)
     return text;
 }
 
-std::int64_t BroadcastChunksSize(std::uint32_t firstHeader)
-{
-    return std::int64_t(8 + BextFixedSize + CodingHistoryRoom(firstHeader) + 8 + MextSize + 8 +
-                        CartFixedSize);
-}
-
 void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const std::string& fileName,
                         TFile source, std::uint32_t firstHeader)
 {

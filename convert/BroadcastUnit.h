@@ -27,11 +27,6 @@ struct TBroadcastInfo {
     std::uint16_t FrameSize;
 };
 
-// The bytes MakeBroadcastChunks writes for a stream whose first frame header
-// is FirstHeader: the same whatever the frame walk finds later, so that the
-// chunks can be written before the audio and rewritten after it.
-std::int64_t BroadcastChunksSize(std::uint32_t firstHeader);
-
 // Starts the record for a conversion of FileName (Source, open) whose first
 // frame header is FirstHeader and whose tag texts are Tags: title, artist,
 // a new originator reference, the source's last-write time (or now), and
@@ -44,7 +39,9 @@ void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const s
 void DescribeFrames(TBroadcastInfo& info, const TFrameWalk& walk);
 
 // `bext` (version 1), `mext` and `cart` (version 0101), heads included, in
-// that order.
+// that order. Their size depends on the first frame header alone, so that
+// the chunks can be written before the audio and rewritten, whatever the
+// frame walk found, after it.
 std::string MakeBroadcastChunks(const TBroadcastInfo& info);
 // The coding-history line: A=, F=, B=, M= and T=, ended by CR LF.
 std::string CodingHistoryLine(std::uint32_t firstHeader, std::int32_t kbps);
