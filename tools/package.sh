@@ -26,7 +26,7 @@ setup=$root/dist/Korvane-$version-setup.exe
 rm -f "$setup"
 makensis -V1 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup" "$root/installer/Korvane.nsi" >&2
 
-flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+flags() { (cd "$root" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"); }
 native=$root/build/deb
 cmake -S "$root" --preset native-release -B "$native" -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
