@@ -2,6 +2,7 @@
 #include "ProcessUnit.h"
 
 #include "DeclUnit.h"
+#include "KorvaneVersion.h"
 #include "MpegToWave.h"
 #include "WaveToMpeg.h"
 
@@ -112,7 +113,13 @@ bool ProcessCommandLine()
     std::set<std::string> taken;
     for (const std::string& arg : arguments) {
         if (IsOption(arg)) {
-            char option = arg.size() > 1 ? arg[1] : '\0';
+            // The native converter also answers the two long options every
+            // Linux tool has: --help stands for /?, --version says the version.
+            if (!PlatformIsWindows && arg == "--version") {
+                ShowMessageBox(NoWindow, ProgramTitle + " " KORVANE_VERSION, ProgramTitle, BoxInformation);
+                return allWell;
+            }
+            char option = !PlatformIsWindows && arg == "--help" ? '?' : arg.size() > 1 ? arg[1] : '\0';
             if (option == '?' || option == 'H' || option == 'h') {
                 if (ShowMessageBox(NoWindow, AboutText + UsageText, AboutCaption, BoxInformation))
                     return allWell;

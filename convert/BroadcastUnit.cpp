@@ -2,6 +2,7 @@
 #include "BroadcastUnit.h"
 
 #include "DeclUnit.h"
+#include "KorvaneVersion.h"
 #include "MP3Unit.h"
 
 #include <cstdio>

@@ -23,7 +23,8 @@ install_missing() {
 install_missing cmake ninja-build g++ binutils googletest python3 \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
     wine wine64 xvfb libx11-dev imagemagick xdotool x11-utils \
-    lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev python3-xlib nsis libsndfile1-dev
+    lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev python3-xlib nsis \
+    dpkg-dev lintian man-db groff-base libsndfile1-dev
 
 # Does this kernel run i386 code? A five-instruction i386 program that exits
 # with 42 tells, without guessing from the architecture's name.

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the native converter's unit tests
 # under the sanitizers, then the Windows backend tests and the end-to-end
 # tests of Korvane.exe under Wine, on a private Xvfb display and a Wine
-# prefix inside the build tree; then the release package's check and a short
+# prefix inside the build tree; then the checks of the release zip and setup
+# and of the Debian package of the native converter, and a short
 # run of the fuzz target. The Windows tests run on the i686 build wherever
 # 32-bit Wine runs, else on the x86-64 build; the last lines say which.
 set -uo pipefail
@@ -42,13 +43,14 @@ run_ctest() {
 run_ctest build/native
 run_ctest "build/$win_preset"
 
-# The release package holds the i686 program with its version in its name.
-if zip=$(tools/package.sh) && python3 tools/peinfo.py --check-zip "$zip"; then
-    passed=$((passed + 1))
-else
-    echo "package check: FAILED"
-    failed=$((failed + 1))
-fi
+# The release package holds the i686 program with its version in its name;
+# the Debian package beside it, the native converter as it installs.
+made=$(tools/package.sh)
+check() {
+    if "$@"; then passed=$((passed + 1)); else echo "package check: $* FAILED"; failed=$((failed + 1)); fi
+}
+check python3 tools/peinfo.py --check-zip "$(sed -n 1p <<<"$made")"
+check tools/checkdeb.sh "$(sed -n 2p <<<"$made")"
 
 # A short fuzzing smoke run.
 fuzz_log=$(mktemp)

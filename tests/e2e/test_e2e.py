@@ -205,7 +205,7 @@ class KorvaneE2E(E2ECase):
         self.assertEqual(list(chunks), ['fmt ', 'fact', 'bext', 'mext', 'cart', 'data', 'LIST'])
         self.assertEqual(chunks['data'], src[:-128])
         made = time.localtime((self.dir / 'bwf.mp3').stat().st_mtime)
-        history = 'A=MPEG1L3,F=44100,B=128,M=joint-stereo,T=Korvane 1.0\r\n'
+        history = 'A=MPEG1L3,F=44100,B=128,M=joint-stereo,T=Korvane 1.0.0.0\r\n'
         tags = probe(self.dir / 'bwf.wav')['format']['tags']
         self.assertEqual({k: tags[k] for k in ('comment', 'encoded_by', 'date', 'creation_time', 'coding_history')},
                          {'comment': 'Radio Band - Cart Song', 'encoded_by': 'Korvane', 'coding_history': history,
@@ -218,7 +218,7 @@ class KorvaneE2E(E2ECase):
         subprocess.run(['cc', '-x', 'c', '-', '-lsndfile', '-o', cart], input=CART_READER.encode(), check=True)
         frames = int(probe(self.dir / 'bwf.mp3', '-count_packets', '-show_streams')['streams'][0]['nb_read_packets'])
         self.assertEqual(subprocess.run([cart, self.dir / 'bwf.wav'], stdout=subprocess.PIPE, check=True).stdout,
-                         b'Cart Song|Radio Band|Korvane|1.0|AUDs=0|AUDe=%d\n' % (frames * 1152))
+                         b'Cart Song|Radio Band|Korvane|1.0.0.0|AUDs=0|AUDe=%d\n' % (frames * 1152))
         decoded = [subprocess.run(['ffmpeg', '-v', 'error', '-i', w, '-f', 'md5', '-'], stdout=subprocess.PIPE,
                                   check=True).stdout for w in (self.dir / 'bwf.wav', self.dir / 'plain.wav')]
         self.assertEqual(decoded[0], decoded[1])

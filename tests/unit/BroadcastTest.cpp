@@ -48,7 +48,7 @@ class Broadcast : public TempDirTest {};
 
 TEST_F(Broadcast, ChunksDescribeEachKindOfStream)
 {
-    const std::string t = ",T=Korvane 1.0\r\n";
+    const std::string t = ",T=Korvane 1.0.0.0\r\n";
     const BwfRow rows[] = {
         {"layer1.mp1", Frames({{10, Make(3, 3, 12, 0, 0)}}), "Title One", "Band", "Band - Title One",
          "A=MPEG1L1,F=44100,B=384,M=joint-stereo" + t, 7, 416, 3840},
@@ -95,7 +95,7 @@ TEST_F(Broadcast, ChunksDescribeEachKindOfStream)
         EXPECT_EQ(chunks[4].second, "0101" + Field(r.title.empty() ? "?????" : AsciiText(r.title, false, 64), 64) +
                                         Field(AsciiText(r.artist, false, 64), 64) + Z(320) +
                                         "1900-01-0100:00:009999-12-3123:59:59" + Field("Korvane", 64) +
-                                        Field("1.0", 64) + Z(68) + "AUDs" + Z(4) + "AUDe" + Le32(r.samples) +
+                                        Field("1.0.0.0", 64) + Z(68) + "AUDs" + Z(4) + "AUDe" + Le32(r.samples) +
                                         Z(1348));
     }
 }

@@ -1,5 +1,6 @@
 // The native converter as scripts run it: what it prints, its exit status and
 // what it leaves in the folder, also on hostile input and failing disks.
+#include "KorvaneVersion.h"
 #include "TestFiles.h"
 
 #include <sys/wait.h>
@@ -58,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
     CliRow{"/x song.mp3", "Invalid command-line option: /x \n\nSuccessfull: @/song.mp3\n", 1, {"song.wav"}},
     CliRow{"nothere.mp3", "File not found: nothere.mp3\n", 1, {}}, CliRow{"/Q /x", "", 1, {}},
     CliRow{"/", "Invalid command-line option: / \n\n", 1, {}},
+    CliRow{"--version song.mp3", "Korvane " KORVANE_VERSION "\n", 0, {}},
     CliRow{"song.mp3 song.mp3", "Successfull: @/song.mp3\nSuccessfull: @/song.mp3\n", 0, {"song.wav"}},
     // Absolute paths are files, not options; only * and ? are wildcards.
     CliRow{"\"$PWD/song.mp3\"", "Successfull: @/song.mp3\n", 0, {"song.wav"}},
@@ -76,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
 
 TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
 {
-    for (const char* help : {"/?", "-?", "/h", "-H"}) {
+    for (const char* help : {"/?", "-?", "/h", "-H", "--help"}) {
         EXPECT_EQ(Run("", std::string(help) + " song.mp3"), 0) << help;
         EXPECT_EQ(out.rfind("Korvane 1.0 - (c) 2026 the Korvane developers\n\nThis program enables you", 0), 0u);
     }
