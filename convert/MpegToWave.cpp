@@ -16,66 +16,50 @@ void WalkBlock(void* walk, const std::uint8_t* data, std::int32_t count)
     FeedFrameWalk(*static_cast<TFrameWalk*>(walk), data, count);
 }
 
-// What the header of one WAVed MPEG says, and where its audio lies in the source.
-struct TWaveHeader {
-    TMpegWaveFormat Format;
-    std::uint32_t FactValue;
-    std::int64_t AudioStart;
-    std::uint32_t AudioLength;
-    TWaveListInfo Info;
-    bool Broadcast;           // `bext`, `mext` and `cart` stand between `fact` and `data`
-    TBroadcastInfo BroadcastInfo;
-};
+void PutLong(std::string& bytes, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes += char(value >> (8 * i));
+}
 
-// Everything after the output file was created: the chunks, the audio copy,
-// the LIST/INFO chunk and the RIFF size. True only when every write worked.
+void PutChunkHead(std::string& bytes, const char (&id)[5], std::uint32_t size)
+{
+    PutLong(bytes, FourCC(id));
+    PutLong(bytes, size);
+}
+
+// Everything after the output file was created: the head, the audio copy,
+// the LIST/INFO chunk, and the head again with the final values. True only
+// when every write worked and the file came out as planned.
 bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& header)
 {
-    std::uint8_t record[MpegWaveFormatMaxSize];
-    int recordSize = SerializeMpegWaveFormat(header.Format, record);
-    if (SeekFile(source, header.AudioStart) != header.AudioStart)
+    const std::int64_t planned = PlanWaveFile(header);
+    std::string head = WaveHeadBytes(header);
+    if (SeekFile(source, header.AudioStart) != header.AudioStart ||
+        !WriteBlock(output, head.data(), std::int32_t(head.size())))
         return false;
-    // The broadcast chunks are written first as the first frame describes the
-    // stream, and again, of the same size, once the frames have been counted.
-    const std::int64_t broadcastAt = 20 + recordSize + 12;
-    std::string broadcast = header.Broadcast ? MakeBroadcastChunks(header.BroadcastInfo) : std::string();
-    bool ok = WriteChunkHead(output, FourCC("RIFF"), 0) && WriteLongValue(output, FourCC("WAVE")) &&
-              WriteChunkHead(output, FourCC("fmt "), std::uint32_t(recordSize)) &&
-              WriteBlock(output, record, recordSize) && WriteChunkHead(output, FourCC("fact"), 4) &&
-              WriteLongValue(output, header.FactValue) &&
-              (broadcast.empty() || WriteBlock(output, broadcast.data(), std::int32_t(broadcast.size()))) &&
-              WriteChunkHead(output, FourCC("data"), header.AudioLength);
     // The frames are counted as they pass, so that a stream whose frames differ
     // in bit rate gets its true length and byte rate instead of the first
-    // frame's.
+    // frame's, and the broadcast chunks their true sample count.
     TFrameWalk walk;
     BeginFrameWalk(walk, header.AudioLength);
-    if (!ok || CopyFileBytes(owner, source, output, header.AudioLength, WalkBlock, &walk) !=
-                   header.AudioLength)
+    if (CopyFileBytes(owner, source, output, header.AudioLength, WalkBlock, &walk) != header.AudioLength)
         return false;
-    header.Info.Text[ISFT] = ProgramTitle;
-    header.Info.Text[ICOP] = CreditText;
     if (!PadToEven(output) || !WriteListInfo(output, header.Info))
         return false;
-    std::int64_t size = GetFileSize(output);
-    if (size < 8 || size - 8 > 0xFFFFFFFF)
+    header.FileSize = GetFileSize(output);
+    if (header.FileSize != planned)
         return false;
     std::uint32_t samples, bytesPerSecond;
     if (GetVariableRate(walk, samples, bytesPerSecond)) {
-        // nAvgBytesPerSec, 8 bytes into the record at 20, and the fact value behind the record
-        const std::int64_t rateAt = 20 + 8, factAt = 20 + recordSize + 8;
-        if (SeekFile(output, rateAt) != rateAt || !WriteLongValue(output, bytesPerSecond) ||
-            SeekFile(output, factAt) != factAt || !WriteLongValue(output, samples))
-            return false;
+        header.Format.nAvgBytesPerSec = bytesPerSecond;
+        header.FactValue = samples;
+        header.SampleCount = GetWalkSamples(walk);
     }
-    if (header.Broadcast) {
+    if (header.Broadcast)
         DescribeFrames(header.BroadcastInfo, walk);
-        broadcast = MakeBroadcastChunks(header.BroadcastInfo);
-        if (SeekFile(output, broadcastAt) != broadcastAt ||
-            !WriteBlock(output, broadcast.data(), std::int32_t(broadcast.size())))
-            return false;
-    }
-    return SeekFile(output, 0) == 0 && WriteChunkHead(output, FourCC("RIFF"), std::uint32_t(size - 8));
+    head = WaveHeadBytes(header);
+    return SeekFile(output, 0) == 0 && WriteBlock(output, head.data(), std::int32_t(head.size()));
 }
 
 bool Convert(TWindow owner, TFile source, const std::string& fileName, bool showMessages,
@@ -101,28 +85,26 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
         length -= 128;
     else
         ReadId3v2Info(source, info);
-    // The audio must be there (the first header may lie inside the trailing
-    // tag) and its size must fit the 32-bit sizes as a reader takes them:
-    // signed, so under 2 GiB.
+    // The audio must be there: the first header may lie inside the trailing tag.
     if (audioStart < 0 || size < 0 || length <= 0) {
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
     }
     const std::string outputName = ReplaceExtension(fileName, "wav");
-    if (length > 0x7FFFFFFF) {
-        if (showMessages)
-            ShowError(owner, 5, outputName);
-        return false;
-    }
     TOutputFile output;
     if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;
-    // Whole seconds at the first frame's byte rate, times the sample rate;
-    // the frame walk replaces it for a VBR stream.
-    header.FactValue = std::uint32_t(length / format.nAvgBytesPerSec) * format.nSamplesPerSec;
+    // Whole seconds at the first frame's byte rate, times the sample rate (the
+    // fact value keeps it to 32 bits, ds64 does not); the frame walk replaces
+    // it for a VBR stream.
+    header.SampleCount = length / format.nAvgBytesPerSec * format.nSamplesPerSec;
+    header.FactValue = std::uint32_t(header.SampleCount);
     header.AudioStart = audioStart;
-    header.AudioLength = std::uint32_t(length);
+    header.AudioLength = length;
+    header.FileSize = 0;
+    header.Info.Text[ISFT] = ProgramTitle;
+    header.Info.Text[ICOP] = CreditText;
     header.Broadcast = broadcast;
     std::uint8_t first4[4];
     if (broadcast) {
@@ -142,6 +124,45 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     return CommitOutput(output, owner, showMessages);
 }
 } // namespace
+
+std::int64_t PlanWaveFile(TWaveHeader& header)
+{
+    header.Rf64 = false;
+    const std::int64_t audio = header.AudioLength + header.AudioLength % 2; // and the pad byte
+    std::int64_t size = std::int64_t(WaveHeadBytes(header).size()) + audio + ListInfoSize(header.Info);
+    if (size - 8 > 0xFFFFFFFF) {
+        header.Rf64 = true;
+        size = std::int64_t(WaveHeadBytes(header).size()) + audio + ListInfoSize(header.Info);
+    }
+    return size;
+}
+
+std::string WaveHeadBytes(const TWaveHeader& header)
+{
+    std::uint8_t record[MpegWaveFormatMaxSize];
+    const int recordSize = SerializeMpegWaveFormat(header.Format, record);
+    const std::uint32_t unknown = 0xFFFFFFFF; // a 32-bit field whose value ds64 holds
+    const std::int64_t riffSize = header.FileSize > 0 ? header.FileSize - 8 : 0;
+    std::string bytes;
+    PutChunkHead(bytes, header.Rf64 ? "RF64" : "RIFF", header.Rf64 ? unknown : std::uint32_t(riffSize));
+    PutLong(bytes, FourCC("WAVE"));
+    if (header.Rf64) {
+        PutChunkHead(bytes, "ds64", std::uint32_t(Ds64BodySize));
+        for (std::int64_t value : {riffSize, header.AudioLength, header.SampleCount}) {
+            PutLong(bytes, std::uint32_t(value));
+            PutLong(bytes, std::uint32_t(std::uint64_t(value) >> 32));
+        }
+        PutLong(bytes, 0); // no table of other chunks' sizes
+    }
+    PutChunkHead(bytes, "fmt ", std::uint32_t(recordSize));
+    bytes.append(reinterpret_cast<const char*>(record), std::size_t(recordSize));
+    PutChunkHead(bytes, "fact", 4);
+    PutLong(bytes, header.Rf64 ? unknown : header.FactValue);
+    if (header.Broadcast)
+        bytes += MakeBroadcastChunks(header.BroadcastInfo);
+    PutChunkHead(bytes, "data", header.Rf64 ? unknown : std::uint32_t(header.AudioLength));
+    return bytes;
+}
 
 bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages, bool broadcast)
 {

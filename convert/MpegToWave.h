@@ -1,9 +1,37 @@
 // MPEG audio to WAVed MPEG.
 #pragma once
 
+#include "BroadcastUnit.h"
 #include "DirectWin32.h"
+#include "MP3Unit.h"
+#include "WaveUnit.h"
 
+#include <cstdint>
 #include <string>
+
+// What the header of one WAVed MPEG says, and where its audio lies in the
+// source. The head (everything before the audio) is made from it twice: as
+// the conversion begins, and with the final sizes and counts after the copy.
+struct TWaveHeader {
+    TMpegWaveFormat Format;
+    std::uint32_t FactValue;   // whole seconds times the rate, or a VBR stream's samples
+    std::int64_t SampleCount;  // the same without the 32-bit limit, for ds64
+    std::int64_t AudioStart;
+    std::int64_t AudioLength;
+    std::int64_t FileSize;     // 0 until the file is complete
+    bool Rf64;                 // the RIFF size would not fit 32 bits: RF64 with ds64
+    TWaveListInfo Info;
+    bool Broadcast;            // `bext`, `mext` and `cart` stand between `fact` and `data`
+    TBroadcastInfo BroadcastInfo;
+};
+
+// The size of the file Header describes, which decides whether it is written
+// as RF64 (Rf64 is set accordingly).
+std::int64_t PlanWaveFile(TWaveHeader& header);
+// The bytes from the start of the file to the first audio byte: "RIFF" (or
+// "RF64" and ds64), "WAVE", `fmt `, `fact`, the Broadcast WAVE chunks, and the
+// `data` chunk's head.
+std::string WaveHeadBytes(const TWaveHeader& header);
 
 // Writes FileName's MPEG frames behind a RIFF/WAVE header, with its ID3v1.1
 // tag as a LIST/INFO chunk, into the file named after it with extension

@@ -27,7 +27,7 @@ std::string ScanForOutput(TFile source, const std::string& fileName, int& scan,
                           TChunkSpan& dataSpan, TChunkSpan& infoSpan, TBroadcastSpans* broadcast = nullptr)
 {
     std::uint8_t format[WaveFormatBufferSize];
-    std::int32_t factValue = 0;
+    std::int64_t factValue = 0;
     scan = ScanWaveFile(source, format, factValue, dataSpan, infoSpan, broadcast);
     std::string extension = MpegExtension(format);
     // Without a `data` chunk there is nothing to copy: refuse rather than

@@ -35,6 +35,17 @@ bool WriteListInfo(TFile file, const TWaveListInfo& info)
            SeekFileEnd(file) == end;
 }
 
+std::int64_t ListInfoSize(const TWaveListInfo& info)
+{
+    std::int64_t size = 12;
+    for (const std::string& text : info.Text) {
+        const std::int64_t length = std::int64_t(TrimText(text).size());
+        if (length > 0)
+            size += 8 + (length + 2) / 2 * 2; // the text, its zero and a pad to even
+    }
+    return size;
+}
+
 namespace {
 // The longest INFO text read; far beyond anything a tag can carry.
 const std::int64_t InfoTextLimit = 1 << 20;
@@ -49,7 +60,28 @@ std::uint32_t Little32(const std::uint8_t* b)
     return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
            std::uint32_t(b[3]) << 24;
 }
+
+std::int64_t Little64(const std::uint8_t* b)
+{
+    return std::int64_t(std::uint64_t(Little32(b)) | std::uint64_t(Little32(b + 4)) << 32);
+}
+
+const std::uint32_t Unknown32 = 0xFFFFFFFF; // a 32-bit size or count that ds64 holds
 } // namespace
+
+bool ReadDs64Chunk(TFile file, TDs64& ds64)
+{
+    ds64 = TDs64{0, 0, 0, 0};
+    TChunkHead head;
+    std::uint8_t body[Ds64BodySize];
+    ReadChunkHead(file, head);
+    if (head.Id != FourCC("ds64") || head.Size < std::uint32_t(Ds64BodySize) ||
+        !ReadWhole(file, body, Ds64BodySize) || Little64(body) < 0 || Little64(body + 8) < 0 ||
+        Little64(body + 16) < 0)
+        return false;
+    ds64 = TDs64{Little64(body), Little64(body + 8), Little64(body + 16), head.Size};
+    return true;
+}
 
 void ReadChunkHead(TFile file, TChunkHead& head)
 {
@@ -62,7 +94,7 @@ void ReadChunkHead(TFile file, TChunkHead& head)
     head.Size = Little32(bytes + 4);
 }
 
-int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int32_t& factValue,
+int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int64_t& factValue,
                  TChunkSpan& dataSpan, TChunkSpan& infoSpan, TBroadcastSpans* broadcast)
 {
     std::memset(format, 0, WaveFormatBufferSize);
@@ -78,17 +110,22 @@ int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int
     if (p < 0 || SeekFile(file, p) != p)
         return ScanBadStart;
     int result = 0;
-    // Sizes are 32-bit and the walk's arithmetic is 64-bit, so a chunk size
-    // near 4 GiB can never wrap the walk back onto itself.
-    while (p < end && p <= 0xFFFFFFF7 && result >= 0) {
+    // Met in an RF64 file, right behind "WAVE": the sizes its 32-bit fields leave out.
+    TDs64 ds64 = {0, 0, 0, 0};
+    bool rf64 = false;
+    while (p < end && result >= 0) {
         TChunkHead head;
         ReadChunkHead(file, head);
         std::int64_t n = head.Size;
         std::uint8_t bytes[4];
-        if (head.Id == FourCC("RIFF")) {
+        if (head.Id == FourCC("RIFF") || head.Id == FourCC("RF64") || head.Id == FourCC("BW64")) {
             if (n > 0 && ReadWhole(file, bytes, 4) && Little32(bytes) == FourCC("WAVE")) {
                 result = 1;
                 n = 4;
+                // RF64 and BW64 give their sizes in a ds64 chunk, which must come first.
+                rf64 = head.Id != FourCC("RIFF") && ReadDs64Chunk(file, ds64);
+                if (rf64)
+                    n += 8 + ds64.BodySize;
             } else {
                 result = ScanBadRiff;
             }
@@ -100,28 +137,31 @@ int ScanWaveFile(TFile file, std::uint8_t format[WaveFormatBufferSize], std::int
                 result = ScanBadFormat;
         } else if (head.Id == FourCC("fact")) {
             std::uint8_t value[4] = {0, 0, 0, 0};
-            if (n < 1 || n > 4 || !ReadWhole(file, value, std::int32_t(n)))
+            if (n < 1 || n > 4 || !ReadWhole(file, value, std::int32_t(n))) {
                 result = ScanBadFact;
-            else if (std::int32_t(Little32(value)) > 0) {
-                factValue = std::int32_t(Little32(value));
-                result += 4;
+            } else {
+                // Unsigned: a long stream's count may have its top bit set.
+                factValue = rf64 && Little32(value) == Unknown32 ? ds64.SampleCount : Little32(value);
+                if (factValue > 0)
+                    result += 4;
             }
             // A fact value of 0 is what a WAVed MPEG of under a second
             // carries: it adds nothing, but the file is still readable.
         } else if (head.Id == FourCC("data")) {
-            dataSpan = TChunkSpan{std::uint32_t(p + 8), head.Size};
-            if (std::int32_t(head.Size) > 0)
+            if (head.Size == Unknown32)
+                n = rf64 ? ds64.DataSize : 0; // in a plain RIFF file, a damaged size
+            dataSpan = TChunkSpan{p + 8, n};
+            if (n > 0)
                 result += 8;
             else
                 result = ScanBadData;
         } else if (head.Id == FourCC("LIST")) {
             if (n >= 4 && ReadWhole(file, bytes, 4) && Little32(bytes) == FourCC("INFO")) {
-                infoSpan = TChunkSpan{std::uint32_t(p + 12), std::uint32_t(n - 4)};
+                infoSpan = TChunkSpan{p + 12, n - 4};
                 result |= 16;
             }
         } else if (broadcast && (head.Id == FourCC("bext") || head.Id == FourCC("cart"))) {
-            (head.Id == FourCC("bext") ? broadcast->Bext : broadcast->Cart) =
-                TChunkSpan{std::uint32_t(p + 8), head.Size};
+            (head.Id == FourCC("bext") ? broadcast->Bext : broadcast->Cart) = TChunkSpan{p + 8, n};
         }
         if ((p + n) % 2 != 0)
             ++n;
@@ -156,7 +196,7 @@ void ReadListInfo(TFile file, const TChunkSpan& infoSpan, TWaveListInfo& info)
     if (file == NoFile || SeekFile(file, infoSpan.Position) != infoSpan.Position)
         return;
     const std::int64_t fileSize = GetFileSize(file);
-    const std::int64_t end = std::int64_t(infoSpan.Position) + std::int64_t(infoSpan.Size) - 8;
+    const std::int64_t end = infoSpan.Position + infoSpan.Size - 8;
     std::int64_t p = infoSpan.Position;
     while (p < end && p + 8 <= fileSize) {
         TChunkHead head;

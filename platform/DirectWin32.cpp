@@ -178,7 +178,9 @@ std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64
     if (count < 0)
         return 0;
     const std::int64_t total = count;
-    const std::int32_t blockSize = total < CopyBlockSize ? std::int32_t(total) : CopyBlockSize;
+    // Larger blocks where no window waits for progress between them.
+    const std::int32_t largest = owner == NoWindow ? LargeCopyBlockSize : CopyBlockSize;
+    const std::int32_t blockSize = total < largest ? std::int32_t(total) : largest;
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[blockSize]);
 
     std::int64_t copied = 0;

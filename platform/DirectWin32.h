@@ -21,8 +21,10 @@ const TWindow NoWindow = 0;
 // wParam = bytes copied so far, lParam = percentage done.
 const unsigned WM_CONVERTPROGRESS = 2049;
 
-// Size of the copier's one block buffer.
+// Size of the copier's one block buffer when a window is told of the progress
+// after each block, and when none is.
 const std::int32_t CopyBlockSize = 61440;
+const std::int32_t LargeCopyBlockSize = 1 << 20;
 
 // The directory separator of this platform's paths.
 extern const char PathSeparator;

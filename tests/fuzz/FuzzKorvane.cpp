@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         TFile file = OpenForReading(path);
         std::uint8_t format[WaveFormatBufferSize];
-        std::int32_t fact = 0;
+        std::int64_t fact = 0;
         TChunkSpan dataSpan, infoSpan;
         TWaveListInfo info;
         if (ScanWaveFile(file, format, fact, dataSpan, infoSpan) & 16)

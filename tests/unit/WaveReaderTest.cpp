@@ -26,7 +26,7 @@ protected:
         WriteFile(dir + "/x.wav", bytes);
         TFile file = OpenForReading(dir + "/x.wav");
         std::uint8_t format[WaveFormatBufferSize];
-        std::int32_t fact = 0;
+        std::int64_t fact = 0;
         TChunkSpan data{0, 0}, info{0, 0};
         int scan = ScanWaveFile(file, format, fact, data, info);
         ReadListInfo(file, info, texts);
@@ -37,6 +37,19 @@ protected:
 };
 } // namespace
 
+// A ds64 chunk (RIFF size, data size, sample count, an empty table) with Table more bytes.
+std::string Ds64(std::uint64_t data, const std::string& table = "")
+{
+    return Chunk("ds64", Le32(0) + Le32(0) + Le32(std::uint32_t(data)) + Le32(std::uint32_t(data >> 32)) +
+                             Le32(4608) + Le32(0) + Le32(std::uint32_t(table.size() / 12)) + table);
+}
+// An RF64 file with Head after "WAVE" and the sizes its ds64 holds left at 0xFFFFFFFF.
+std::string Rf64(const std::string& head, const char* form = "RF64")
+{
+    return form + Le32(0xFFFFFFFF) + "WAVE" + head + Chunk("fmt ", Fmt55) + Chunk("fact", Le32(0xFFFFFFFF)) +
+           "data" + Le32(0xFFFFFFFF) + Frames;
+}
+
 TEST_F(WaveReader, ScanResultsOfHostileFiles)
 {
     const std::pair<std::string, int> rows[] = {
@@ -45,7 +58,8 @@ TEST_F(WaveReader, ScanResultsOfHostileFiles)
         {Riff(Chunk("fmt ", Fmt55), 0xFFFFFFFF), 3}, {Chunk("fmt ", Fmt55), 2},
         {Riff(Chunk("fact", Le32(0)) + Chunk("data", Frames)), 9}, // a WAVed MPEG of under a second
         {Riff(Chunk("fact", Z(5))), -3}, {Riff(Chunk("data", Frames) + Chunk("data", Frames)), 17},
-        {Riff("data" + Le32(0x80000000) + Frames), -4}, {Riff("data" + Le32(5000) + Frames), 9},
+        {Riff("data" + Le32(0x80000000) + Frames), 9}, {Riff("data" + Le32(5000) + Frames), 9},
+        {Riff("data" + Le32(0xFFFFFFFF) + Frames), -4}, // RF64's "see ds64" in a plain RIFF file
         {Riff(Chunk("fmt ", Fmt55 + Z(21))), -2}, {Riff(Chunk("fmt ", Fmt55.substr(0, 14))), 3},
         {Riff("fmt " + Le32(0xFFFFFFFF) + Fmt55), -2}, {Riff("junk" + Le32(0xFFFFFFF7) + Z(64)), 1},
         {Riff("junk" + Le32(0xFFFFFFF8) + Z(64)), 1}, {Riff(Chunk("LIST", "ab") + Chunk("LIST", "adtl")), 1},
@@ -55,6 +69,10 @@ TEST_F(WaveReader, ScanResultsOfHostileFiles)
         {Riff(Chunk("fmt ", Fmt55.substr(0, 16)) + Chunk("fmt ", Fmt55 + Z(20))), 3},
         {Riff(Chunk("data", Frames) + Chunk("fmt ", Fmt55)), 11},
         {Riff(Chunk("fact", Le32(9).substr(0, 1))), 5}, {Frames + Frames, 0}, // an MP3 named .wav
+        // RF64 and BW64: the ds64 chunk first, whole, with sizes that are not negative
+        {Rf64(Ds64(Frames.size())), 15}, {Rf64(Ds64(Frames.size()), "BW64"), 15},
+        {Rf64(Ds64(Frames.size(), "JUNK" + Z(8))), 15}, {Rf64(Chunk("ds64", Z(20))), -4},
+        {Rf64(Ds64(std::uint64_t(1) << 63)), -4}, {Rf64(Chunk("JUNK", Z(28)) + Ds64(Frames.size())), -4},
     };
     for (const auto& row : rows)
         EXPECT_EQ(Scan(row.first), row.second) << testing::PrintToString(row.first.substr(0, 24));
