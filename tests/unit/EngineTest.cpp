@@ -106,6 +106,9 @@ TEST_F(Files, FindsTheFirstConfirmedHeaderAfterAnId3v2Tag)
     EXPECT_EQ(Find(Z(50) + H2 + Z(50) + two), Found(3, 104));
     for (const std::string& none : {Z(5000), H1, Z(3) + H1, std::string(), Z(9) + one + "x", H1 + Z(5000)})
         EXPECT_EQ(Find(none), Found(0, -1));
+    // A next header that differs from the first only in sample rate, version or layer, or in its sync.
+    for (std::uint32_t other : {Make(3, 1, 9, 1, 0), Make(2, 1, 9, 0, 0), Make(3, 2, 9, 0, 0), Make(3, 1, 9, 0, 0) ^ 1})
+        EXPECT_EQ(Find(one + Le32(other)), Found(0, -1)) << std::hex << other;
     // Headers, and the next frame's header, before, across and after the read buffer's boundaries.
     for (std::size_t at : {1000, 61100, 61436, 61437, 61438, 61439, 61440, 122876, 122877, 122878})
         EXPECT_EQ(Find(Z(at) + two + Z(5)), Found(3, at)) << at;
@@ -169,6 +172,7 @@ TEST(FrameWalk, CountsTheFramesADecoderPlays)
     // MPEG-1 layer III at 128, 64 and 320 kbit/s: 417, 208 and 1044 bytes.
     const std::string a = Frame(Make(3, 1, 9, 0, 0)), b = Frame(Make(3, 1, 5, 0, 0)), c = Frame(Make(3, 1, 14, 0, 0));
     const std::string vbr = a + b + c + a, falseSync = "xyz" + H1 + Z(30) + H2;
+    auto between = [&a](std::uint32_t value) { return a + Frame(value) + a; };
     // MPEG-2 layer II at 24 kHz (384 and 192 bytes), padded MPEG-1 layer I (420 and 136 bytes):
     // frames whose length is not the format record's block size.
     const std::string l2 = Frame(Make(2, 2, 8, 1, 0)) + Frame(Make(2, 2, 4, 1, 0)), l1 = Frame(Make(3, 3, 12, 0, 1)) + Frame(Make(3, 3, 4, 0, 0));
@@ -183,6 +187,10 @@ TEST(FrameWalk, CountsTheFramesADecoderPlays)
         {FrameRun(3), {3, 1251, 0}},
         {a + b.substr(0, 100), {1, 417, 0}}, // only the first frame is whole: one bit rate
         {Z(5000) + vbr, {0, 0, 0}},           // no header where the audio starts
+        // a frame of another sample rate, version or layer, without the sync word, or of emphasis 2
+        {between(Make(3, 1, 5, 1, 0)), {2, 834, 0}}, {between(Make(2, 1, 5, 0, 0)), {2, 834, 0}},
+        {between(Make(3, 2, 5, 0, 0)), {2, 834, 0}}, {between(Make(3, 1, 9, 0, 0) ^ 1), {2, 834, 0}},
+        {between(Make(3, 1, 9, 0, 0, 0x66)), {2, 834, 0}},
     };
     for (const auto& row : rows)
         for (std::int32_t block : {1, 7, 416, 61440}) {
