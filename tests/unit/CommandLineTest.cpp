@@ -14,7 +14,7 @@ protected:
         // a1.mp3 is what the name a[1].mp3 would match if brackets were wildcards.
         for (auto file : {std::make_pair("song.mp3", FrameRun(48)), {"a[1].mp3", FrameRun(48)},
                           {"a1.mp3", ""}, {"song.wav", "old wave"}, {"text.txt", "Some text.\n"}, {"empty.mp3", ""},
-                          {"short.mp3", Z(3) + H1}, {"ff.mp3", std::string(1 << 20, '\xFF')},
+                          {"short.mp3", Z(3) + H1}, {"ff.mp3", std::string(1 << 20, '\xFF')}, {".hidden.mp3", FrameRun(48)},
                           {"pcm.mp3", "RIFF" + Le32(36 + 8000) + "WAVEfmt " + Le32(16) +
                                           Hex("01 00 02 00 44 AC 00 00 10 B1 02 00 04 00 10 00") +
                                           "data" + Le32(8000) + Z(8000)}})
@@ -62,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
     // Absolute paths are files, not options; only * and ? are wildcards.
     CliRow{"\"$PWD/song.mp3\"", "Successfull: @/song.mp3\n", 0, {"song.wav"}},
     CliRow{"\"$PWD/song.mp3\" /Q", "", 0, {"song.wav"}},
-    CliRow{"'a[1].mp3' 's?ng.*'", "Successfull: @/a[1].mp3\nSuccessfull: @/song.mp3\n", 0,
-           {"a[1].wav", "song.wav"}},
+    CliRow{"'a[1].mp3' 's?ng.*' '.h*'", // a leading dot is matched by a dot only
+           "Successfull: @/a[1].mp3\nSuccessfull: @/song.mp3\nSuccessfull: @/.hidden.mp3\n", 0, {"a[1].wav", "song.wav"}},
     CliRow{"text.txt", "Failed : @/text.txt\n", 1, {}}, CliRow{"empty.mp3", "Failed : @/empty.mp3\n", 1, {}},
     CliRow{"short.mp3", "Failed : @/short.mp3\n", 1, {}}, CliRow{"ff.mp3", "Failed : @/ff.mp3\n", 1, {}},
     CliRow{"sub", "Failed : @/sub\n", 1, {}}, CliRow{"pcm.mp3", "Failed : @/pcm.mp3\n", 1, {}},
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
     CliRow{"'*'", "Failed : @/a1.mp3\nSuccessfull: @/a[1].mp3\nFailed : @/empty.mp3\nFailed : @/ff.mp3\n"
                   "Failed : @/pcm.mp3\nFailed : @/short.mp3\nSuccessfull: @/song.mp3\nFailed : @/text.txt\n",
            1, {"a[1].wav", "song.wav"}},
-    CliRow{"'*.ogg'", "File not found: *.ogg\n", 1, {}}));
+    CliRow{"'*.mp3?' 'a1?.mp3'", "File not found: *.mp3?\nFile not found: a1?.mp3\n", 1, {}})); // ? is one character
 
 TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
 {
