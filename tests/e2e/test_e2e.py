@@ -209,12 +209,15 @@ class KorvaneE2E(E2ECase):
 
     def test_a_pattern_converts_each_match_as_its_name_does(self):
         # Each pattern in folder p, its matches by name in folder n; song.wav is older than the run,
-        # and the short name of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search.
-        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'song.mp3': 'notag.mp3',
-                 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
-        for pattern, matches in [('?.mp3', ['a.mp3']), ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3']),
-                                 ('*.ogg', []),
-                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'song.mp3x']),
+        # the short name of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, a ? takes
+        # exactly one character (not tune.mp, not track.mp3 for track?.mp3) and *.* also a name without a dot.
+        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
+                 'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
+                 'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
+        for pattern, matches in [('?.MP3', ['a.mp3']), ('track?.mp3', []),
+                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'track.mp3']),
+                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'chime', 'song.mp3', 'song.mp3x',
+                                          'track.mp3', 'tune.mp']),
                                  ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]:
             for folder in 'pn':
                 shutil.rmtree(self.dir / folder, ignore_errors=True)
