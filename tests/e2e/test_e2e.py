@@ -75,7 +75,10 @@ class E2ECase(unittest.TestCase):
         native.mkdir(exist_ok=True)
         for name in names:
             shutil.copy(Path(FIXTURES, name), native)
-        subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q'] + names, cwd=native, check=True)
+        korvane = ROOT / 'build' / 'native' / 'korvane'
+        self.assertTrue(korvane.exists(), 'no %s: build it first with "cmake --preset native && cmake --build '
+                        'build/native"' % korvane)
+        subprocess.run([korvane, '/Q'] + names, cwd=native, check=True)
         for wav in [os.path.splitext(n)[0] + '.wav' for n in names]:
             self.assertEqual((self.dir / wav).read_bytes(), (native / wav).read_bytes(), wav)
 
