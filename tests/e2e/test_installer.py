@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The setup (installer/Korvane.nsi) under Wine, in a fresh prefix of its own: a silent install and
 what it puts where, the verb's command and the Send To shortcut at work, an install over it, one
-refused while the drop target runs, and the silent uninstall, which leaves what it did not make.
+refused while the drop target runs, and the silent uninstall, run as registered and started by hand,
+which leaves what it did not make.
 Each step builds on the one before. Needs DISPLAY."""
 import os, re, shutil, struct, subprocess, sys, tempfile, unittest
 from pathlib import Path
@@ -11,6 +12,7 @@ from e2elib import ROOT, WINE, drive as run_driver, options, wait_for, winpath
 ASSOC = 'HKEY_CURRENT_USER\\Software\\Classes\\SystemFileAssociations'
 ENTRIES = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
 ENTRY, TYPE = ENTRIES + '\\Korvane', 'HKEY_CLASSES_ROOT\\KorvaneTest.type'
+OTHER = ASSOC + '\\.mp3\\shell\\Other'  # another program's verb
 LINKS = ('Start Menu\\Programs\\Korvane.lnk', 'SendTo\\Korvane.lnk')  # under %APPDATA%\Microsoft\Windows
 OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe']
 
@@ -33,6 +35,11 @@ def registry():
     return e2elib.registry(WINE, WORK, ASSOC, ENTRIES, TYPE, env=ENV)
 
 
+def programs():
+    """The names of the programs running in the prefix."""
+    return sorted(run('wmic', 'process', 'get', 'Name').stdout.decode('utf-16').split()[1:])
+
+
 def link(name):
     return unix(APPDATA + '\\Microsoft\\Windows\\' + name)
 
@@ -50,9 +57,23 @@ class Installer(unittest.TestCase):
     def setup(self, version, *args):
         return drive(winpath(WORK / ('setup-%s.exe' % version)), *args)
 
-    def uninstall(self):
+    def uninstall(self, *command):
+        """Runs the entry's quiet uninstall command, or the one given, until every program it started
+        has ended: the copies of the uninstaller in %TEMP% (below) outlive it."""
         quiet = registry()[ENTRY]['QuietUninstallString'].split(' ')
-        return drive(quiet[0].strip('"'), *quiet[1:])
+        before, ended = programs(), drive(*(command or [quiet[0].strip('"'), *quiet[1:]]))
+        self.assertTrue(wait_for(lambda: programs() == before, 60), 'an uninstaller still runs')
+        return ended
+
+    def assert_uninstalled(self, left):
+        """Only the files left stay in the folder; no shortcut, entry or verb of Korvane's stays, while
+        another program's verb and the verb that /I wrote (test 6) do."""
+        keys = registry()
+        listing = sorted(f.name for f in unix(FOLDER).glob('*'))
+        self.assertEqual((listing, [n for n in LINKS if link(n).exists()], ENTRY in keys), (left, [], False))
+        self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
+                         [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', OTHER, OTHER + '\\command'])
+        self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
 
     def converts(self, command, names):
         for name in names:
@@ -106,20 +127,20 @@ class Installer(unittest.TestCase):
 
     def test_6_silent_uninstall_leaves_what_it_did_not_make(self):
         shutil.copy(ROOT / 'samples' / 'tone.mp3', unix(FOLDER) / 'CUSTOM.BMP')
-        other = ASSOC + '\\.mp3\\shell\\Other'
-        run('reg', 'add', other + '\\command', '/ve', '/d', 'other.exe "%1"', '/f')
+        run('reg', 'add', OTHER + '\\command', '/ve', '/d', 'other.exe "%1"', '/f')
         run('reg', 'add', 'HKCR\\.mp3', '/ve', '/d', TYPE.split('\\')[1], '/f')
         run('reg', 'add', TYPE, '/f')
         self.assertEqual(drive(EXE, '/I'), ([('Korvane', 'Successfully added registry entries')], ['EXIT 0']))
-        self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
         # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
-        wait_for(lambda: not (unix(FOLDER) / 'Uninstall.exe').exists(), 30)
-        self.assertEqual((os.listdir(unix(FOLDER)), [n for n in LINKS if link(n).exists()]), (['CUSTOM.BMP'], []))
-        keys = registry()
-        self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
-                         [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', other, other + '\\command'])
-        self.assertNotIn(ENTRY, keys)
-        self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
+        self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
+        self.assert_uninstalled(['CUSTOM.BMP'])
+
+    def test_7_uninstaller_started_by_hand(self):
+        # Without _?= NSIS hands the whole work to a copy of the uninstaller in %TEMP% and returns at once.
+        self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
+        (unix(FOLDER) / 'notes.txt').write_bytes(b'mine')
+        self.assertEqual(self.uninstall(FOLDER + '\\Uninstall.exe', '/S'), ([], ['EXIT 0']))
+        self.assert_uninstalled(['CUSTOM.BMP', 'notes.txt'])
 
 
 if __name__ == '__main__':
