@@ -35,11 +35,6 @@ def registry():
     return e2elib.registry(WINE, WORK, ASSOC, ENTRIES, TYPE, env=ENV)
 
 
-def programs():
-    """The names of the programs running in the prefix."""
-    return sorted(run('wmic', 'process', 'get', 'Name').stdout.decode('utf-16').split()[1:])
-
-
 def link(name):
     return unix(APPDATA + '\\Microsoft\\Windows\\' + name)
 
@@ -58,22 +53,12 @@ class Installer(unittest.TestCase):
         return drive(winpath(WORK / ('setup-%s.exe' % version)), *args)
 
     def uninstall(self, *command):
-        """Runs the entry's quiet uninstall command, or the one given, until every program it started
-        has ended: the copies of the uninstaller in %TEMP% (below) outlive it."""
+        """The entry's quiet uninstall command, or the one given, until the programs it started have ended."""
         quiet = registry()[ENTRY]['QuietUninstallString'].split(' ')
+        programs = lambda: sorted(run('wmic', 'process', 'get', 'Name').stdout.decode('utf-16').split()[1:])
         before, ended = programs(), drive(*(command or [quiet[0].strip('"'), *quiet[1:]]))
         self.assertTrue(wait_for(lambda: programs() == before, 60), 'an uninstaller still runs')
         return ended
-
-    def assert_uninstalled(self, left):
-        """Only the files left stay in the folder; no shortcut, entry or verb of Korvane's stays, while
-        another program's verb and the verb that /I wrote (test 6) do."""
-        keys = registry()
-        listing = sorted(f.name for f in unix(FOLDER).glob('*'))
-        self.assertEqual((listing, [n for n in LINKS if link(n).exists()], ENTRY in keys), (left, [], False))
-        self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
-                         [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', OTHER, OTHER + '\\command'])
-        self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
 
     def converts(self, command, names):
         for name in names:
@@ -125,22 +110,26 @@ class Installer(unittest.TestCase):
         self.assertEqual(registry()[ENTRY]['DisplayVersion'], VERSIONS[1])
         self.converts([EXE], ['beside.mp3'])
 
-    def test_6_silent_uninstall_leaves_what_it_did_not_make(self):
-        shutil.copy(ROOT / 'samples' / 'tone.mp3', unix(FOLDER) / 'CUSTOM.BMP')
+    def test_6_uninstall_leaves_what_it_did_not_make(self):
+        for name in ('CUSTOM.BMP', 'notes.txt'):
+            shutil.copy(ROOT / 'samples' / 'tone.mp3', unix(FOLDER) / name)
         run('reg', 'add', OTHER + '\\command', '/ve', '/d', 'other.exe "%1"', '/f')
         run('reg', 'add', 'HKCR\\.mp3', '/ve', '/d', TYPE.split('\\')[1], '/f')
         run('reg', 'add', TYPE, '/f')
         self.assertEqual(drive(EXE, '/I'), ([('Korvane', 'Successfully added registry entries')], ['EXIT 0']))
-        # Windows keeps a running program's file: a copy removes the uninstaller once it has ended.
-        self.assertEqual(self.uninstall(), ([], ['EXIT 0']))
-        self.assert_uninstalled(['CUSTOM.BMP'])
-
-    def test_7_uninstaller_started_by_hand(self):
-        # Without _?= NSIS hands the whole work to a copy of the uninstaller in %TEMP% and returns at once.
-        self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
-        (unix(FOLDER) / 'notes.txt').write_bytes(b'mine')
-        self.assertEqual(self.uninstall(FOLDER + '\\Uninstall.exe', '/S'), ([], ['EXIT 0']))
-        self.assert_uninstalled(['CUSTOM.BMP', 'notes.txt'])
+        # As registered, then installed again and started by hand: without _?= NSIS hands the whole work
+        # to a copy of the uninstaller in %TEMP% and returns at once. (Windows keeps a running program's
+        # file: on the first way a copy removes the uninstaller once it has ended.)
+        for command in ((), (FOLDER + '\\Uninstall.exe', '/S')):
+            if command:
+                self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
+            self.assertEqual(self.uninstall(*command), ([], ['EXIT 0']))
+            keys, listing = registry(), sorted(f.name for f in unix(FOLDER).glob('*'))
+            self.assertEqual((listing, [n for n in LINKS if link(n).exists()], ENTRY in keys),
+                             (['CUSTOM.BMP', 'notes.txt'], [], False), command)
+            self.assertEqual(sorted(k for k in keys if k.startswith(ASSOC)),
+                             [ASSOC, ASSOC + '\\.mp3', ASSOC + '\\.mp3\\shell', OTHER, OTHER + '\\command'])
+            self.assertEqual(keys[TYPE + '\\shell\\Korvane\\command'][''], '"%s" "%%L"' % EXE)
 
 
 if __name__ == '__main__':
