@@ -58,7 +58,6 @@ TEST(FrameHeader, LengthsUnusableValuesAndFormatRecords)
                                 Make(3, 1, 9, 3, 0), Make(1, 1, 9, 0, 0), Make(3, 0, 9, 0, 0)})
         EXPECT_FALSE(IsMpegHeader(value)) << std::hex << value;
     TMpegWaveFormat f;
-    EXPECT_EQ(Record(Make(3, 1, 9, 0, 0), f), Fmt55);       // H1
     EXPECT_EQ(Record(Make(3, 2, 10, 1, 0, 0x04), f), Fmt50); // H2
     Record(Make(3, 2, 10, 1, 0, 0xE5), f); // single channel, mode extension 2, emphasis 1
     EXPECT_EQ((Ints{f.nChannels, f.fwHeadMode, f.fwHeadModeExt, f.wHeadEmphasis, int(f.dwHeadBitrate)}),
