@@ -12,10 +12,12 @@ protected:
     void SetUp() override
     {
         TempDirTest::SetUp();
-        // a1.mp3 is what the name a[1].mp3 would match if brackets were wildcards.
+        // a1.mp3 is what the name a[1].mp3 would match if brackets were wildcards; Y.WAV's data chunk
+        // claims more than it holds, so that its way back fails, yet writes over the older Y.mp3.
         for (auto file : {std::make_pair("song.mp3", FrameRun(48)), {"a[1].mp3", FrameRun(48)},
                           {"a1.mp3", ""}, {"song.wav", "old wave"}, {"text.txt", "Some text.\n"}, {"empty.mp3", ""},
-                          {"short.mp3", Z(3) + H1}, {"ff.mp3", std::string(1 << 20, '\xFF')},
+                          {"Y.WAV", "RIFF" + Le32(884) + "WAVE" + Chunk("fmt ", Fmt55) + "data" + Le32(5000) +
+                                        FrameRun(2)}, {"Y.mp3", "older"}, {"short.mp3", Z(3) + H1}, {"ff.mp3", std::string(1 << 20, '\xFF')}, {".hidden.mp3", FrameRun(48)},
                           {"pcm.mp3", "RIFF" + Le32(36 + 8000) + "WAVEfmt " + Le32(16) +
                                           Hex("01 00 02 00 44 AC 00 00 10 B1 02 00 04 00 10 00") +
                                           "data" + Le32(8000) + Z(8000)}})
@@ -62,19 +64,18 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
     CliRow{"--version song.mp3", "Korvane " KORVANE_VERSION "\n", 0, {}},
     CliRow{"song.mp3 song.mp3", "Successfull: @/song.mp3\nSuccessfull: @/song.mp3\n", 0, {"song.wav"}},
     // Absolute paths are files, not options; only * and ? are wildcards.
-    CliRow{"\"$PWD/song.mp3\"", "Successfull: @/song.mp3\n", 0, {"song.wav"}},
-    CliRow{"\"$PWD/song.mp3\" /Q", "", 0, {"song.wav"}},
-    CliRow{"'a[1].mp3' 's?ng.*'", "Successfull: @/a[1].mp3\nSuccessfull: @/song.mp3\n", 0,
-           {"a[1].wav", "song.wav"}},
+    CliRow{"-q \"$PWD/song.mp3\" /q", "", 0, {"song.wav"}},
+    CliRow{"'a[1].mp3' 's?ng.*' '.h*'", // a leading dot is matched by a dot only
+           "Successfull: @/a[1].mp3\nSuccessfull: @/song.mp3\nSuccessfull: @/.hidden.mp3\n", 0, {"a[1].wav", "song.wav"}},
     CliRow{"text.txt", "Failed : @/text.txt\n", 1, {}}, CliRow{"empty.mp3", "Failed : @/empty.mp3\n", 1, {}},
     CliRow{"short.mp3", "Failed : @/short.mp3\n", 1, {}}, CliRow{"ff.mp3", "Failed : @/ff.mp3\n", 1, {}},
     CliRow{"sub", "Failed : @/sub\n", 1, {}}, CliRow{"pcm.mp3", "Failed : @/pcm.mp3\n", 1, {}},
-    // A pattern: every file it matches in byte order, no folder, no hidden file, and not the
-    // song.wav the run wrote over the older one (the Windows search is the end-to-end test's).
-    CliRow{"'*'", "Failed : @/a1.mp3\nSuccessfull: @/a[1].mp3\nFailed : @/empty.mp3\nFailed : @/ff.mp3\n"
-                  "Failed : @/pcm.mp3\nFailed : @/short.mp3\nSuccessfull: @/song.mp3\nFailed : @/text.txt\n",
-           1, {"a[1].wav", "song.wav"}},
-    CliRow{"'*.ogg'", "File not found: *.ogg\n", 1, {}}));
+    // A pattern: every file it matches in byte order, no folder, no hidden file, and not the song.wav
+    // and Y.mp3 the run wrote over older ones (the Windows search is the end-to-end test's).
+    CliRow{"'*'", "Failed : @/Y.WAV\nFailed : @/a1.mp3\nSuccessfull: @/a[1].mp3\nFailed : @/empty.mp3\n"
+                  "Failed : @/ff.mp3\nFailed : @/pcm.mp3\nFailed : @/short.mp3\nSuccessfull: @/song.mp3\n"
+                  "Failed : @/text.txt\n", 1, {"a[1].wav", "song.wav"}},
+    CliRow{"'*.mp3?' 'a1?.mp3'", "File not found: *.mp3?\nFile not found: a1?.mp3\n", 1, {}})); // ? is one character
 
 TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
 {
@@ -87,8 +88,6 @@ TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
         EXPECT_NE(err.find("Windows"), std::string::npos) << registry << err;
     }
     EXPECT_EQ(ReadFile(dir + "/song.wav"), "old wave");
-    EXPECT_EQ(Run("", "-q song.mp3 /q"), 0);
-    EXPECT_EQ(out + err, "");
 }
 
 TEST_F(CommandLine, FailingWritesLeaveTheFolderAsItWas)

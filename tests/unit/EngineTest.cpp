@@ -43,7 +43,6 @@ TEST(FrameHeader, LengthsUnusableValuesAndFormatRecords)
                                 Make(3, 1, 9, 3, 0), Make(1, 1, 9, 0, 0), Make(3, 0, 9, 0, 0)})
         EXPECT_FALSE(IsMpegHeader(value)) << std::hex << value;
     TMpegWaveFormat f;
-    EXPECT_EQ(Record(Make(3, 1, 9, 0, 0), f), Fmt55);       // H1
     EXPECT_EQ(Record(Make(3, 2, 10, 1, 0, 0x04), f), Fmt50); // H2
     Record(Make(3, 2, 10, 1, 0, 0xE5), f); // single channel, mode extension 2, emphasis 1
     EXPECT_EQ((Ints{f.nChannels, f.fwHeadMode, f.fwHeadModeExt, f.wHeadEmphasis, int(f.dwHeadBitrate)}),
@@ -91,6 +90,9 @@ TEST_F(Files, FindsTheFirstConfirmedHeaderAfterAnId3v2Tag)
     EXPECT_EQ(Find(Z(50) + H2 + Z(50) + two), Found(3, 104));
     for (const std::string& none : {Z(5000), H1, Z(3) + H1, std::string(), Z(9) + one + "x", H1 + Z(5000)})
         EXPECT_EQ(Find(none), Found(0, -1));
+    // A next header that differs from the first only in sample rate, version or layer, or in its sync.
+    for (std::uint32_t other : {Make(3, 1, 9, 1, 0), Make(2, 1, 9, 0, 0), Make(3, 2, 9, 0, 0), Make(3, 1, 9, 0, 0) ^ 1})
+        EXPECT_EQ(Find(one + Le32(other)), Found(0, -1)) << std::hex << other;
     // Headers, and the next frame's header, before, across and after the read buffer's boundaries.
     for (std::size_t at : {1000, 61100, 61436, 61437, 61438, 61439, 61440, 122876, 122877, 122878})
         EXPECT_EQ(Find(Z(at) + two + Z(5)), Found(3, at)) << at;
@@ -168,6 +170,10 @@ TEST(FrameWalk, CountsTheFramesADecoderPlays)
         {FrameRun(3), {3, 1251, 0}},
         {a + b.substr(0, 100), {1, 417, 0}}, // only the first frame is whole: one bit rate
         {Z(5000) + vbr, {0, 0, 0}},           // no header where the audio starts
+        // a frame of another sample rate, version or layer, without the sync word, or of emphasis 2
+        {a + Frame(Make(3, 1, 5, 1, 0)) + a, {2, 834, 0}}, {a + Frame(Make(2, 1, 5, 0, 0)) + a, {2, 834, 0}},
+        {a + Frame(Make(3, 2, 5, 0, 0)) + a, {2, 834, 0}}, {a + Frame(Make(3, 1, 9, 0, 0) ^ 1) + a, {2, 834, 0}},
+        {a + Frame(Make(3, 1, 9, 0, 0, 0x66)) + a, {2, 834, 0}},
     };
     for (const auto& row : rows)
         for (std::int32_t block : {1, 7, 416, 61440}) {

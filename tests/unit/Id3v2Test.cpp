@@ -71,10 +71,8 @@ TEST(Id3v2Text, EncodingsBecomeWindows1252)
         {3, S("one\0two"), "one"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(DecodeId3v2Text(r.encoding, reinterpret_cast<const std::uint8_t*>(r.bytes.data()),
-                                  r.bytes.size()),
-                  r.text)
-            << r.encoding << " " << r.bytes;
+        EXPECT_EQ(DecodeId3v2Text(r.encoding, reinterpret_cast<const std::uint8_t*>(r.bytes.data()), r.bytes.size()),
+                  r.text) << r.encoding << " " << r.bytes;
     std::size_t next = 0;
     DecodeId3v2Text(2, reinterpret_cast<const std::uint8_t*>("\0A\0\0\0B"), 6, &next);
     EXPECT_EQ(next, 4u);

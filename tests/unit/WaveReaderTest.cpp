@@ -130,9 +130,11 @@ TEST_F(WaveReader, TagWriterFieldsTrackAndGenre)
 
 TEST_F(WaveReader, BackConversion)
 {
-    WriteFile(dir + "/x.wav", Wave("", Fmt50));
-    EXPECT_TRUE(Back("x.wav"));
-    EXPECT_EQ(ReadFile(dir + "/x.mp2"), Frames); // layer 2; no LIST, no tag
+    for (auto back : {std::make_pair('\2', "mp2"), {'\1', "mp1"}, {'\7', "mpa"}}) { // 0x50 records by layer
+        WriteFile(dir + "/x.wav", Wave("", Fmt50.substr(0, 18) + back.first + Fmt50.substr(19)));
+        EXPECT_TRUE(Back("x.wav"));
+        EXPECT_EQ(ReadFile(dir + "/x." + back.second), Frames) << back.second; // no LIST, no tag
+    }
     // Refused, nothing written: PCM, no data chunk, a file too short.
     for (const auto& bad : {Riff(Chunk("fmt ", Hex("01 00") + Z(14)) + Chunk("data", Frames)),
                             Riff(Chunk("fmt ", Fmt55) + Chunk("fact", Le32(1))), Frames.substr(0, 7)}) {

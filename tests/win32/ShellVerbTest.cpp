@@ -47,11 +47,7 @@ void Clear()
 TEST(ShellVerb, KeysKeptAndDeleted)
 {
     LoadCatalogue();
-    const struct {
-        std::vector<std::string> keys;
-        bool install, result;
-        std::vector<std::string> kept, gone;
-    } rows[] = {
+    const struct { std::vector<std::string> keys; bool install, result; std::vector<std::string> kept, gone; } rows[] = {
         {{}, true, false, {}, {".mp3"}},                             // no .mp3 key
         {{".mp3"}, true, false, {}, {Type}},                          // no file type named
         {{".mp3=" + Type}, true, false, {}, {Type}},                  // the named type has no key
