@@ -8,6 +8,8 @@
 #  - that the chunk walk costs the same whatever the audio length;
 #  - the header search through 100 MiB without any frame header, against cp;
 #  - a 200 MiB leading ID3v2 tag (padding; one unsynchronised frame), against cp;
+#  - a 4.3 GB layer II file converted to RF64 and back, natively and under
+#    Wine, against cat, with what ffprobe and mediainfo read of its length;
 #  - the native converter's peak memory on the 150 MB file and a 15 MB file.
 # Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
 # Korvane.exe and Wine are optional: the i686 build where 32-bit Wine runs,
@@ -22,9 +24,7 @@ wine=$root/tools/wine-run.sh
 mkdir -p "$cache"
 cd "$cache"
 
-if [ ! -x "$native" ]; then
-    (cd "$root" && cmake --preset native-release >/dev/null && cmake --build build/native-release >/dev/null)
-fi
+(cd "$root" && cmake --preset native-release >/dev/null && cmake --build build/native-release >/dev/null)
 if [ ! -x /usr/bin/time ] && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
     apt-get install -y -qq time >/dev/null 2>&1 || true
 fi
@@ -204,6 +204,53 @@ PY
         row "Korvane.exe under Wine" "$(seconds "id3$kind.wav" "$wine" "$winexe" /Q "id3$kind.mp3")" "$cp_id3"
     fi
 done
+echo
+# A recording past 4 GiB, as a station's day-long logger makes it: layer II at
+# 384 kbit/s, written as RF64 and turned back, against cat of the same file
+# (cat reads and writes through user space as the converter must; cp may
+# copy inside the kernel). One run each: the files are too large for more.
+if [ ! -s huge.mp2 ]; then
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "sine=frequency=440:duration=600" -ac 2 \
+        -c:a mp2 -b:a 384k tenmin.mp2
+    n=$((4300000000 / $(wc -c < tenmin.mp2) + 1))
+    i=0
+    while [ $i -lt $n ]; do cat tenmin.mp2; i=$((i + 1)); done > huge.mp2
+fi
+echo "Conversion of huge.mp2 (layer II, 384 kbit/s), $(wc -c < huge.mp2) bytes, to RF64 and back:"
+runs=1
+huge_clean() { rm -f huge.wav huge-cat.mp2 hugeback.mp2; }
+huge_clean
+cat_huge=$(seconds - sh -c 'cat huge.mp2 > huge-cat.mp2')
+rm -f huge-cat.mp2
+row "cat huge.mp2 > copy" "$cat_huge"
+there=$(seconds huge.wav "$native" /Q huge.mp2)
+mv huge.wav hugeback.wav
+back=$(seconds hugeback.mp2 "$native" /Q hugeback.wav)
+rm -f hugeback.mp2
+awk -v t="$there" -v b="$back" -v c="$cat_huge" 'BEGIN {
+    printf "  %-42s %8.3f s  %7.2f x cat\n", "korvane (native, release), to RF64", t, t / c
+    printf "  %-42s %8.3f s  %7.2f x cat\n", "korvane (native, release), back", b, b / c }'
+if [ -x /usr/bin/time ]; then
+    printf "  peak memory of the native converter: %s KiB there, " \
+        "$(/usr/bin/time -f %M "$native" /Q huge.mp2 2>&1 >/dev/null | tail -n 1)"
+    rm -f hugeback.mp2
+    printf "%s KiB back\n" "$(/usr/bin/time -f %M "$native" /Q hugeback.wav 2>&1 >/dev/null | tail -n 1)"
+fi
+if [ -f "$winexe" ]; then
+    start=$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)
+    rm -f huge.wav hugeback.mp2
+    there=$(seconds huge.wav "$wine" "$winexe" /Q huge.mp2)
+    back=$(seconds hugeback.mp2 "$wine" "$winexe" /Q hugeback.wav)
+    awk -v t="$there" -v b="$back" -v c="$cat_huge" -v s="$start" 'BEGIN {
+        printf "  %-42s %8.3f s  %7.2f x cat (net of Wine start-up, %.3f s)\n", "Korvane.exe under Wine, to RF64", t, (t - s) / c, s
+        printf "  %-42s %8.3f s  %7.2f x cat\n", "Korvane.exe under Wine, back", b, (b - s) / c }'
+fi
+echo "  read as: ffprobe $(ffprobe -v error -show_entries format=duration -of csv=p=0 huge.wav) s," \
+    "mediainfo $(mediainfo --Inform='General;%Duration%' huge.wav) ms," \
+    "the source $(ffprobe -v error -show_entries format=duration -of csv=p=0 huge.mp2) s;" \
+    "back byte for byte: $(cmp -s huge.mp2 <(head -c "$(wc -c < huge.mp2)" hugeback.mp2) && echo yes || echo NO)"
+rm -f huge.wav hugeback.wav hugeback.mp2
+runs=3
 echo
 echo "Peak memory of the native converter (maximum resident set size):"
 if [ -x /usr/bin/time ]; then

@@ -224,6 +224,33 @@ class KorvaneE2E(E2ECase):
                                   check=True).stdout for w in (self.dir / 'bwf.wav', self.dir / 'plain.wav')]
         self.assertEqual(decoded[0], decoded[1])
 
+    def test_a_file_past_2_gib_wraps_and_comes_back_byte_for_byte(self):
+        # The frames of a real stream, repeated past 2 GiB; Korvane.exe and the native korvane
+        # convert it there and back, and write the same bytes.
+        d, frames = self.dir, (self.dir / 'notag.mp3').read_bytes()
+        with open(d / 'big.mp3', 'wb') as out:
+            for _ in range((1 << 31) // len(frames) + 2):
+                out.write(frames)
+        length = (d / 'big.mp3').stat().st_size
+        same = lambda a, b, *n: subprocess.run(['cmp', *n, d / a, d / b]).returncode == 0
+        for name, made in (('big.mp3', 'big.wav'), ('big.wav', 'big.mp3')):
+            if name == 'big.wav':
+                os.rename(d / 'big.mp3', d / 'src.mp3')
+            self.expect(['/Q', name])
+            os.rename(d / made, d / 'wine.out')
+            subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q', name], cwd=d, check=True)
+            self.assertTrue(same('wine.out', made), made)
+            os.unlink(d / 'wine.out')
+            with open(d / made, 'rb') as f:
+                head = f.read(70)
+            if made == 'big.wav':
+                self.assertEqual(struct.unpack('<4sI4s', head[:12]) + struct.unpack('<I', head[66:]),
+                                 (b'RIFF', (d / made).stat().st_size - 8, b'WAVE', length))
+        self.assertTrue(same('src.mp3', 'big.mp3', '-n', str(length)))
+        with open(d / 'big.mp3', 'rb') as f:
+            f.seek(length)
+            self.assertEqual(f.read(), b'TAG' + bytes(124) + b'\x94')
+
     def test_id3v2_words_reach_info(self):
         # (INFO back into an ID3v1.1 tag is the stream test's and the tag writer's unit test's.)
         self.convert(ID3V2_ONLY)

@@ -142,6 +142,30 @@ TEST_F(Files, WritesTheWavedMpegLayout)
     expectWave(audio, 10980900, Item("ICOP", Credit));
 }
 
+TEST(WaveHead, RiffUpTo4GiBThenRf64WithDs64)
+{
+    TWaveHeader h = {};
+    Record(Make(3, 1, 9, 0, 0), h.Format);
+    h.Info.Text[ISFT] = "Korvane";
+    // The largest even audio length whose file's RIFF size fits 32 bits, then one
+    // byte more, which brings a pad byte: 70 bytes of head, the audio, LIST.
+    const std::int64_t fits = (0xFFFFFFFFll + 8 - 70 - ListInfoSize(h.Info)) / 2 * 2;
+    for (std::int64_t length : {fits, fits + 1}) {
+        h.AudioLength = length;
+        const std::int64_t size = PlanWaveFile(h);
+        EXPECT_EQ(h.Rf64, length > fits);
+        EXPECT_EQ(size, (h.Rf64 ? 106 : 70) + length + length % 2 + 28);
+    }
+    h.AudioLength = (5ll << 30) + 1;
+    h.FileSize = PlanWaveFile(h);
+    h.SampleCount = 23456789012ll;
+    h.FactValue = 1234;
+    auto le64 = [](std::int64_t v) { return Le32(std::uint32_t(v)) + Le32(std::uint32_t(v >> 32)); };
+    EXPECT_EQ(WaveHeadBytes(h), "RF64" + Le32(0xFFFFFFFF) + "WAVE" + "ds64" + Le32(28) + le64(h.FileSize - 8) +
+                                    le64(h.AudioLength) + le64(h.SampleCount) + Le32(0) + Chunk("fmt ", Fmt55) +
+                                    Chunk("fact", Le32(0xFFFFFFFF)) + "data" + Le32(0xFFFFFFFF));
+}
+
 TEST_F(Files, AnOutputNameThatLinksToTheSourceIsRefused)
 {
     // The source is left alone. (A failure keeping an older output is the command line's test.)

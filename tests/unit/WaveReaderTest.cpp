@@ -142,9 +142,14 @@ TEST_F(WaveReader, BackConversion)
         EXPECT_FALSE(Back("y.wav"));
         EXPECT_EQ(Listing(dir).count("y.mp3"), 0u);
     }
-    // A data size beyond the end: the bytes that are there, no tag, failure.
-    WriteFile(dir + "/z.wav",
-              Riff(Chunk("fmt ", Fmt55) + "data" + Le32(5000) + Frames + Chunk("LIST", "INFO")));
-    EXPECT_FALSE(Back("z.wav"));
-    EXPECT_EQ(ReadFile(dir + "/z.mp3"), Frames + Chunk("LIST", "INFO"));
+    // A data size beyond the end, also from a ds64 chunk: the bytes that are there, no tag, failure.
+    for (const auto& z : {Riff(Chunk("fmt ", Fmt55) + "data" + Le32(5000) + Frames + Chunk("LIST", "INFO")),
+                          Rf64(Ds64(std::uint64_t(1) << 40))}) {
+        WriteFile(dir + "/z.wav", z);
+        EXPECT_FALSE(Back("z.wav"));
+        EXPECT_EQ(ReadFile(dir + "/z.mp3"), Frames + (z[1] == 'I' ? Chunk("LIST", "INFO") : ""));
+    }
+    WriteFile(dir + "/r.wav", Rf64(Ds64(Frames.size()) + Chunk("JUNK", "x")) + Z(1) + Chunk("LIST", "INFO"));
+    EXPECT_TRUE(Back("r.wav"));
+    EXPECT_EQ(ReadFile(dir + "/r.mp3"), Frames + "TAG" + Z(124) + "\x94");
 }
