@@ -1,5 +1,5 @@
 // Fuzz target: one input through real files as the chunk walk and INFO
-// reader, the ID3v2 reader and both whole conversions take it (the first-header
+// reader (ds64 of RF64 files among them), the ID3v2 reader and both whole conversions take it (the first-header
 // search, the ID3v1.1 tag and the tag writer among them), and through the
 // frame walk in blocks whose size the first byte chooses.
 #include "DeclUnit.h"
