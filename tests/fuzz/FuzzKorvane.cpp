@@ -1,7 +1,8 @@
-// Fuzz target: one input through real files as the chunk walk and INFO
-// reader (ds64 of RF64 files among them), the ID3v2 reader and both whole conversions take it (the first-header
-// search, the ID3v1.1 tag and the tag writer among them), and through the
-// frame walk in blocks whose size the first byte chooses.
+// Fuzz target: one input through real files as the chunk walk (with the ds64
+// chunk of RF64 files) and INFO reader, the ID3v2 reader and both whole
+// conversions take it (the first-header search, the ID3v1.1 tag and the tag
+// writer among them), and through the frame walk in blocks whose size the
+// first byte chooses.
 #include "DeclUnit.h"
 #include "FrameWalk.h"
 #include "Id3v2Unit.h"
