@@ -57,6 +57,7 @@ TEST_F(WaveReader, ScanResultsOfHostileFiles)
         {Riff(Chunk("fmt ", Hex("01 00 02 00") + Z(12))), -2}, {"RIFF" + Le32(4) + "AVI " + Z(20), -1},
         {Riff(Chunk("fmt ", Fmt55), 0xFFFFFFFF), 3}, {Chunk("fmt ", Fmt55), 2},
         {Riff(Chunk("fact", Le32(0)) + Chunk("data", Frames)), 9}, // a WAVed MPEG of under a second
+        {Riff(Chunk("fact", Le32(0x90000000)) + Chunk("data", Frames)), 13}, // a long stream's count
         {Riff(Chunk("fact", Z(5))), -3}, {Riff(Chunk("data", Frames) + Chunk("data", Frames)), 17},
         {Riff("data" + Le32(0x80000000) + Frames), 9}, {Riff("data" + Le32(5000) + Frames), 9},
         {Riff("data" + Le32(0xFFFFFFFF) + Frames), -4}, // RF64's "see ds64" in a plain RIFF file
