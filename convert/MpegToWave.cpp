@@ -8,6 +8,7 @@
 #include "Id3v2Unit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
+#include "SniffUnit.h"
 #include "WaveUnit.h"
 
 namespace {
@@ -87,6 +88,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     FindFirstMpegHeader(source, first);
     MakeMpegWaveFormat(first, format);
     if (format.wFormatTag == 0) {
+        LastFailure = SniffFile(source);
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
@@ -105,12 +107,14 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     // tag) and its size must fit the 32-bit sizes as a reader takes them:
     // signed, so under 2 GiB.
     if (audioStart < 0 || size < 0 || length <= 0) {
+        LastFailure = SniffFile(source);
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
     }
     const std::string outputName = ReplaceExtension(fileName, "wav");
     if (length > 0x7FFFFFFF) {
+        LastFailure = FailTooLarge;
         if (showMessages)
             ShowError(owner, 5, outputName);
         return false;
@@ -128,6 +132,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     if (broadcast) {
         // The first frame's header value, as the frame walk will take it.
         if (SeekFile(source, audioStart) != audioStart || ReadBytes(source, first4, 4) != 4) {
+            LastFailure = FailReadStopped;
             AbandonOutput(output);
             return false;
         }
@@ -136,6 +141,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
                                std::uint32_t(first4[2]) << 16 | std::uint32_t(first4[3]) << 24);
     }
     if (!WriteWaveFile(owner, source, output.File, header)) {
+        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
         AbandonOutput(output);
         return false;
     }
@@ -147,6 +153,7 @@ bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMess
 {
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
+        LastFailure = FileFailure(FailNoRead, FailInputHeld, FailNoOpen);
         if (showMessages)
             ShowError(owner, 4, fileName);
         return false;
