@@ -93,17 +93,16 @@ class E2ECase(unittest.TestCase):
             self.assertEqual((self.dir / wav).read_bytes(), (native / wav).read_bytes(), wav)
 
     def expect(self, args, text=None, icon='information', run=None, status=None, cwd=None):
-        """The run shows one box of this text, or none, and ends with the status: 1 when the
-        text tells of a failure, else 0. A box with a line wider than the screen (a long name
+        """The run shows one box of this text, or none, and ends with the status (by default 1
+        when the text tells of a failure). A box with a line wider than the screen (a long name
         has no blank to break at) has its icon off the screen: with icon None only its caption
         and text are compared."""
         boxes, end = drive(cwd or self.dir, *(run or [winpath(OPT.korvane)]), *args)
         want = [] if text is None else [('Korvane', icon, text)]
         if icon is None:
             boxes, want = [b[::2] for b in boxes], [w[::2] for w in want]
-        if status is None:
-            status = int(icon == 'error' or bool(re.search('Failed : |File not found: |Invalid', text or '')))
-        self.assertEqual((boxes, end), (want, ['EXIT %d' % status]))
+        failed = icon == 'error' or re.search('Failed : |File not found: |Invalid', text or '')
+        self.assertEqual((boxes, end), (want, ['EXIT %d' % (bool(failed) if status is None else status)]))
 
 
 class KorvaneE2E(E2ECase):
@@ -278,7 +277,7 @@ class KorvaneE2E(E2ECase):
             self.expect([p + '\\' + pattern], ''.join(('Failed : %s\\%s | no MPEG audio found in it\n'
                 if m.endswith('x') else 'Successfull: %s\\%s\n') % (p, m) for m in matches) or
                 'File not found: %s\\%s\n' % (p, pattern), icon=None)
-            self.expect(['/Q'] + [n + '\\' + m for m in matches])
+            self.expect(['/Q'] + [n + '\\' + m for m in matches], status=int('song.mp3x' in matches))
             self.assertEqual(subprocess.run(['diff', '-r', self.dir / 'p', self.dir / 'n']).returncode, 0)
 
     def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
@@ -310,14 +309,13 @@ class FailureReasons(E2ECase):
         """Another program (kvdriver) holds the file open without sharing until the test ends."""
         holder = subprocess.Popen([WINE, OPT.driver, '--lock', winpath(path)], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE)
-        self.addCleanup(holder.wait, 30)
-        self.addCleanup(holder.stdin.close)
+        self.addCleanup(holder.communicate, timeout=30)
         self.assertEqual(holder.stdout.readline().strip(), b'LOCKED')
 
     def full(self, folder, size):
         """The folder becomes a disk (tmpfs) with room for Size bytes of files and one page more."""
-        pages = sum(-(-n // 4096) for n in size) + 1
-        if subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=%dk' % (4 * pages), 'tmpfs', folder]).returncode:
+        size = 'size=%dk' % (4 + sum(-(-n // 4096) * 4 for n in size))
+        if subprocess.run(['mount', '-t', 'tmpfs', '-o', size, 'tmpfs', folder]).returncode:
             self.skipTest('no tmpfs can be mounted here')
         self.addCleanup(subprocess.run, ['umount', folder])
 
