@@ -16,9 +16,11 @@ std::string ConvertedText;
 std::string OpenDialogFilter;
 std::string VerbCaption;
 std::string ErrorTexts[14];
+std::string FailureTexts[FailureCount];
 
 const char* const StatusFailed = "Failed : ";
 const char* const StatusSucceeded = "Successfull: ";
+const char* const ReasonSeparator = " | ";
 
 namespace {
 // The title and the credit text are kept scrambled in the program file: each
@@ -63,10 +65,14 @@ void LoadCatalogue()
     VerbCaption = LoadText(5015);
     for (int n = 1; n <= 13; ++n)
         ErrorTexts[n] = LoadText(5020 + n);
+    for (int n = 1; n < FailureCount; ++n)
+        FailureTexts[n] = LoadText(5040 + n);
 }
 
 void ReleaseCatalogue()
 {
+    for (int n = FailureCount - 1; n >= 1; --n)
+        std::string().swap(FailureTexts[n]);
     for (int n = 13; n >= 1; --n)
         std::string().swap(ErrorTexts[n]);
     std::string* slots[] = {&VerbCaption, &OpenDialogFilter, &ConvertedText, &OpenDialogTitle,
@@ -81,4 +87,11 @@ void ShowError(TWindow owner, int n, const std::string& extra)
 {
     const std::string& text = n >= 1 && n <= 13 ? ErrorTexts[n] : ErrorTexts[13];
     ShowMessageBox(owner, text + extra, ProgramTitle, BoxError);
+}
+
+std::string FailureReason()
+{
+    // A failure that set no reason of its own is a write that failed.
+    const TFailure failure = LastFailure > FailNone && LastFailure < FailureCount ? LastFailure : FailWrite;
+    return ReasonSeparator + FailureTexts[failure];
 }

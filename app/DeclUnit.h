@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DirectWin32.h"
+#include "SniffUnit.h"
 
 #include <string>
 
@@ -21,10 +22,17 @@ extern std::string ConvertedText;
 extern std::string OpenDialogFilter;
 extern std::string VerbCaption;
 extern std::string ErrorTexts[14]; // message n (1 to 13) is string 5020 + n
+extern std::string FailureTexts[FailureCount]; // the reason of failure n is string 5040 + n
 
 // The two status words of the summary lines.
 extern const char* const StatusFailed;
 extern const char* const StatusSucceeded;
+// What stands between a failed file's full name and the reason on its line:
+// " | " ('|' is never part of a Windows file name, and no reason holds it, so
+// the name is everything before the line's last " | ").
+extern const char* const ReasonSeparator;
+// The separator and the reason of the last conversion's failure (LastFailure).
+std::string FailureReason();
 
 // Unscrambles the title and credit text, then loads every catalogue text.
 void LoadCatalogue();

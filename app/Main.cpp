@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     LoadCatalogue();
     bool ok = RunMode();
     ReleaseCatalogue();
-    // The Windows program always ends with status 0; the native converter
-    // tells scripts whether anything failed.
-    return PlatformIsWindows || ok ? 0 : 1;
+    // Both builds tell scripts whether anything failed: 1 when a file failed
+    // or was not found, an option was invalid or did not do its work.
+    return ok ? 0 : 1;
 }

@@ -41,11 +41,6 @@ bool RegistrationOption(bool install, bool quiet)
     return ok;
 }
 
-// Past this many file lines the summary box could grow taller than a
-// 768-pixel screen and hide its OK button: some 55 short lines fit, and the
-// rest is left for long names that wrap.
-const int SummaryLineLimit = 40;
-
 // The summary of one run: every file line, and the failed and not-found lines
 // alone for a run too long to list in full.
 struct TSummary {
@@ -156,7 +151,8 @@ bool ProcessCommandLine()
             if (pattern && taken.count(key) > 0)
                 continue;
             bool converted = ConvertFile(NoWindow, name, false);
-            AddLine(summary, (converted ? StatusSucceeded : StatusFailed) + name, converted);
+            AddLine(summary, converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(),
+                    converted);
             allWell = allWell && converted;
             taken.insert(key);
             const std::string written = WrittenName(name, converted);
@@ -174,9 +170,20 @@ bool ProcessCommandLine()
 
 bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages)
 {
+    LastFailure = FailNone;
     if (GetLowerExt(fileName) == "wav")
         return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
     return ConvertMpegToWave(owner, fileName, showMessages, BroadcastWave);
+}
+
+std::string FailureListText(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (std::size_t i = 0; i < lines.size() && i < std::size_t(SummaryLineLimit); ++i)
+        text += lines[i] + "\n";
+    if (lines.size() > std::size_t(SummaryLineLimit))
+        text += std::to_string(lines.size() - SummaryLineLimit) + " more failed\n";
+    return text;
 }
 
 namespace {

@@ -4,6 +4,12 @@
 #include "DirectWin32.h"
 
 #include <string>
+#include <vector>
+
+// Past this many file lines the summary box could grow taller than a
+// 768-pixel screen and hide its OK button: some 55 short lines fit, and the
+// rest is left for long names that wrap.
+const int SummaryLineLimit = 40;
 
 // Walks the program's arguments: options act at once, files are converted,
 // and one summary box reports them. True when every option was valid, every
@@ -15,7 +21,11 @@ bool ProcessCommandLine();
 extern bool BroadcastWave;
 bool LoadBroadcastSetting();
 bool SaveBroadcastSetting(bool on);
-// Converts one file in the direction its extension calls for.
+// Converts one file in the direction its extension calls for; when it
+// fails, LastFailure says why.
 bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages);
+// Failed lines as a box lists them: up to the summary's limit, then one line
+// that counts the rest.
+std::string FailureListText(const std::vector<std::string>& lines);
 bool InstallShellVerb();
 bool UninstallShellVerb();

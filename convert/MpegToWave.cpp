@@ -8,6 +8,7 @@
 #include "Id3v2Unit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
+#include "SniffUnit.h"
 #include "WaveUnit.h"
 
 namespace {
@@ -71,6 +72,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     FindFirstMpegHeader(source, first);
     MakeMpegWaveFormat(first, format);
     if (format.wFormatTag == 0) {
+        LastFailure = SniffFile(source);
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
@@ -87,6 +89,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
         ReadId3v2Info(source, info);
     // The audio must be there: the first header may lie inside the trailing tag.
     if (audioStart < 0 || size < 0 || length <= 0) {
+        LastFailure = SniffFile(source);
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
@@ -110,6 +113,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     if (broadcast) {
         // The first frame's header value, as the frame walk will take it.
         if (SeekFile(source, audioStart) != audioStart || ReadBytes(source, first4, 4) != 4) {
+            LastFailure = FailReadStopped;
             AbandonOutput(output);
             return false;
         }
@@ -118,6 +122,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
                                std::uint32_t(first4[2]) << 16 | std::uint32_t(first4[3]) << 24);
     }
     if (!WriteWaveFile(owner, source, output.File, header)) {
+        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
         AbandonOutput(output);
         return false;
     }
@@ -168,6 +173,7 @@ bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMess
 {
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
+        LastFailure = FileFailure(FailNoRead, FailInputHeld, FailNoOpen);
         if (showMessages)
             ShowError(owner, 4, fileName);
         return false;

@@ -2,10 +2,12 @@
 #include "OutputFile.h"
 
 #include "DeclUnit.h"
+#include "SniffUnit.h"
 
 namespace {
-bool Refuse(const TOutputFile& output, TWindow owner, bool showMessages)
+bool Refuse(const TOutputFile& output, TWindow owner, bool showMessages, TFailure failure)
 {
+    LastFailure = failure;
     if (showMessages)
         ShowError(owner, 5, output.Name);
     return false;
@@ -19,7 +21,7 @@ bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWi
     output.TempName.clear();
     output.File = NoFile;
     if (IsSameFile(source, name))
-        return Refuse(output, owner, showMessages);
+        return Refuse(output, owner, showMessages, FailOutputIsInput);
     for (int attempt = 0; attempt < 100 && output.File == NoFile; ++attempt) {
         // "song.~k0" for "song.wav": no longer than the final name, so that
         // a name near the path limit can still be written.
@@ -28,7 +30,8 @@ bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWi
         if (output.File == NoFile && !FileExists(output.TempName))
             break; // not a name clash: the folder cannot take a new file
     }
-    return output.File != NoFile || Refuse(output, owner, showMessages);
+    return output.File != NoFile ||
+           Refuse(output, owner, showMessages, FileFailure(FailNoWriteRight, FailNoCreate, FailNoCreate));
 }
 
 bool CommitOutput(TOutputFile& output, TWindow owner, bool showMessages)
@@ -37,8 +40,12 @@ bool CommitOutput(TOutputFile& output, TWindow owner, bool showMessages)
     output.File = NoFile;
     if (closed && MoveFileOver(output.TempName, output.Name))
         return true;
+    // A close fails as a write does (a full disk, a network drive gone); a
+    // move when the older output cannot be replaced.
+    const TFailure failure = closed ? FileFailure(FailOutputHeld, FailOutputHeld, FailNoCreate)
+                                    : FileFailure(FailWrite, FailWrite, FailWrite);
     DeleteFileName(output.TempName);
-    return Refuse(output, owner, showMessages);
+    return Refuse(output, owner, showMessages, failure);
 }
 
 void AbandonOutput(TOutputFile& output)

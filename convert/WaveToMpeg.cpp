@@ -5,6 +5,7 @@
 #include "DeclUnit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
+#include "SniffUnit.h"
 #include "WaveUnit.h"
 
 namespace {
@@ -45,6 +46,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
     TBroadcastSpans broadcast;
     const std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan, &broadcast);
     if (outputName.empty()) {
+        LastFailure = SniffFile(source, true);
         if (showMessages)
             ShowError(owner, 1, fileName);
         return false;
@@ -53,6 +55,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
     if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;
     if (SeekFile(source, dataSpan.Position) != dataSpan.Position) {
+        LastFailure = FailReadStopped;
         AbandonOutput(output);
         return false;
     }
@@ -61,11 +64,14 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
         // A `data` size that claims more than the file holds: the output
         // keeps the bytes that were there, without a tag, and the conversion
         // counts as failed. Any other short copy is a failed write.
+        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
         std::int64_t held = GetFileSize(source) - dataSpan.Position;
-        if (copied == held && held < dataSpan.Size)
+        if (copied == held && held < dataSpan.Size) {
+            LastFailure = FailDataCut;
             CommitOutput(output, owner, showMessages);
-        else
+        } else {
             AbandonOutput(output);
+        }
         return false;
     }
     // The tag comes from LIST/INFO; a Broadcast WAVE without it gives the
@@ -79,6 +85,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
         tagged = ReadBroadcastTags(source, broadcast, info);
     }
     if (tagged && !WriteId3Tag(output.File, info)) {
+        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
         AbandonOutput(output);
         return false;
     }
@@ -90,6 +97,7 @@ bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, 
 {
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
+        LastFailure = FileFailure(FailNoRead, FailInputHeld, FailNoOpen);
         if (showMessages)
             ShowError(owner, 4, fileName);
         return false;

@@ -58,6 +58,19 @@ bool GetFileWriteTime(TFile file, TDateTime& local);
 TDateTime GetLocalNow();
 bool DeleteFileName(const std::string& name);
 bool MoveFileOver(const std::string& from, const std::string& to); // replaces "to"
+// What the last of the calls that open, create, read, write, close or move a
+// file met: FileErrorNone when it worked (a read at the end of a file
+// included), else the kind of failure a user can act on. FileErrorRead is a
+// read that failed for any other reason.
+enum TFileError {
+    FileErrorNone,
+    FileErrorDenied, // no right to it (or to its folder)
+    FileErrorHeld,   // another program holds it
+    FileErrorFull,   // the disk or the user's quota is full
+    FileErrorRead,
+    FileErrorOther,
+};
+TFileError LastFileError();
 
 // ---- directory search ----
 // The own name (no directory) of the first entry a search for Name finds;

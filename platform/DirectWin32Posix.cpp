@@ -30,15 +30,29 @@ extern const int NativeStringCount;
 
 namespace {
 std::vector<std::string> nativeArguments;
+TFileError lastFileError = FileErrorNone;
+
+// Remembers how a file call ended: Ok, or failed with errno.
+bool Remember(bool ok, bool reading = false)
+{
+    const int e = errno;
+    lastFileError = ok ? FileErrorNone
+                    : e == EACCES || e == EPERM || e == EROFS ? FileErrorDenied
+                    : e == ETXTBSY || e == EBUSY ? FileErrorHeld
+                    : e == ENOSPC || e == EDQUOT ? FileErrorFull
+                    : reading ? FileErrorRead : FileErrorOther;
+    return ok;
+}
+
+TFile Opened(int fd)
+{
+    Remember(fd >= 0);
+    return fd < 0 ? NoFile : TFile(fd) + 1;
+}
 
 int Fd(TFile file)
 {
     return int(file) - 1;
-}
-
-TFile FromFd(int fd)
-{
-    return fd < 0 ? NoFile : TFile(fd) + 1;
 }
 
 std::int64_t WholeTransfer(bool writing, TFile file, void* buffer, std::int32_t count)
@@ -51,7 +65,7 @@ std::int64_t WholeTransfer(bool writing, TFile file, void* buffer, std::int32_t 
                             : ::read(Fd(file), static_cast<char*>(buffer) + done, size_t(count - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
+        if (!Remember(n >= 0, !writing))
             return done > 0 ? done : -1;
         if (n == 0)
             break;
@@ -88,24 +102,25 @@ TFile OpenForReading(const std::string& name)
     struct stat st;
     if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
         ::close(fd);
-        return NoFile;
+        errno = EISDIR;
+        fd = -1;
     }
-    return FromFd(fd);
+    return Opened(fd);
 }
 
 TFile CreateForWriting(const std::string& name)
 {
-    return FromFd(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    return Opened(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
 }
 
 TFile CreateNewForWriting(const std::string& name)
 {
-    return FromFd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    return Opened(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
 
 bool CloseFile(TFile file)
 {
-    return file != NoFile && ::close(Fd(file)) == 0;
+    return file != NoFile && Remember(::close(Fd(file)) == 0);
 }
 
 std::int32_t ReadBytes(TFile file, void* buffer, std::int32_t count)
@@ -182,7 +197,12 @@ bool DeleteFileName(const std::string& name)
 
 bool MoveFileOver(const std::string& from, const std::string& to)
 {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return Remember(::rename(from.c_str(), to.c_str()) == 0);
+}
+
+TFileError LastFileError()
+{
+    return lastFileError;
 }
 
 bool FindFirstName(const std::string& name, std::string& found)

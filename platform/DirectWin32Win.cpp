@@ -30,10 +30,26 @@ TFile FromHandle(HANDLE handle)
     return handle == INVALID_HANDLE_VALUE ? NoFile : reinterpret_cast<TFile>(handle);
 }
 
+TFileError lastFileError = FileErrorNone;
+
+// Remembers how a file call ended: Ok, or failed with GetLastError's code.
+bool Remember(bool ok, bool reading = false)
+{
+    const DWORD e = ok ? ERROR_SUCCESS : GetLastError();
+    lastFileError = ok ? FileErrorNone
+                    : e == ERROR_ACCESS_DENIED || e == ERROR_WRITE_PROTECT ? FileErrorDenied
+                    : e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION ? FileErrorHeld
+                    : e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL ? FileErrorFull
+                    : reading ? FileErrorRead : FileErrorOther;
+    return ok;
+}
+
 TFile CreateWithDisposition(const std::string& name, DWORD access, DWORD disposition)
 {
-    return FromHandle(CreateFileW(WideFileName(name).c_str(), access, FILE_SHARE_READ, nullptr,
-                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE file = CreateFileW(WideFileName(name).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    Remember(file != INVALID_HANDLE_VALUE);
+    return FromHandle(file);
 }
 
 std::int64_t Seek(TFile file, std::int64_t distance, DWORD method)
@@ -191,23 +207,27 @@ TFile CreateNewForWriting(const std::string& name)
 
 bool CloseFile(TFile file)
 {
-    return file != NoFile && CloseHandle(H(file));
+    return file != NoFile && Remember(CloseHandle(H(file)));
 }
 
 std::int32_t ReadBytes(TFile file, void* buffer, std::int32_t count)
 {
     DWORD done = 0;
-    if (file == NoFile || count < 0 || !ReadFile(H(file), buffer, DWORD(count), &done, nullptr))
+    if (file == NoFile || count < 0 || !Remember(ReadFile(H(file), buffer, DWORD(count), &done, nullptr), true))
         return -1;
     return std::int32_t(done);
 }
 
 std::int32_t WriteBytes(TFile file, const void* buffer, std::int32_t count)
 {
-    DWORD done = 0;
-    if (file == NoFile || count < 0 || !WriteFile(H(file), buffer, DWORD(count), &done, nullptr))
-        return -1;
-    return std::int32_t(done);
+    // A write that takes only part of the bytes (Wine's, when the disk fills)
+    // goes on with the rest, so that the failure that follows says why.
+    std::int32_t total = 0;
+    for (DWORD done = 1; file != NoFile && total < count && done > 0; total += std::int32_t(done))
+        if (!Remember(WriteFile(H(file), static_cast<const char*>(buffer) + total, DWORD(count - total), &done,
+                                nullptr)))
+            return total > 0 ? total : -1;
+    return file == NoFile || count < 0 ? -1 : total;
 }
 
 std::int64_t SeekFile(TFile file, std::int64_t position)
@@ -280,8 +300,13 @@ bool DeleteFileName(const std::string& name)
 
 bool MoveFileOver(const std::string& from, const std::string& to)
 {
-    return MoveFileExW(WideFileName(from).c_str(), WideFileName(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING) != 0;
+    return Remember(MoveFileExW(WideFileName(from).c_str(), WideFileName(to).c_str(),
+                                MOVEFILE_REPLACE_EXISTING) != 0);
+}
+
+TFileError LastFileError()
+{
+    return lastFileError;
 }
 
 bool FindFirstName(const std::string& name, std::string& found)

@@ -17,3 +17,28 @@ ctest --test-dir "build/$win_preset" -R 'e2e_desktop|ADropDuringAConversionIsRef
 convert "$KORVANE_SHOTS/progress-screen.png" -crop 240x170+452+334 +repage "$KORVANE_SHOTS/progress.png"
 rm -f "$KORVANE_SHOTS/progress-screen.png"
 ls -l "$KORVANE_SHOTS"
+
+# A summary box with several reasons (README, "Why a file failed"): Korvane.exe
+# over files it must refuse; the box is taken once two shots agree.
+music=$(mktemp -d)
+trap 'rm -rf "$music"; stop_display' EXIT
+: >"$music/empty.mp3"
+ffmpeg -v error -f lavfi -i sine=d=0.3 "$music/recording.wav"
+ffmpeg -v error -f lavfi -i sine=d=0.3 -c:a aac -f adts "$music/podcast.mp3"
+ffmpeg -v error -f lavfi -i sine=d=0.3 -c:a flac -f flac "$music/album track.mp3"
+cp samples/tone.mp3 "$music/tone.mp3"
+tools/wine-run.sh "build/$win_preset/Korvane.exe" 'Z:'"${music//\//\\}"'\*.*' >/dev/null 2>&1 &
+box=
+for _ in $(seq 100); do
+    box=$(tools/wine-run.sh "build/$win_preset/tests/e2e/kvdriver.exe" --window '#32770' | grep '^WINDOW') && break
+    sleep 0.2
+done
+read -r _ x y w h _ <<<"$box"
+previous=
+for _ in $(seq 50); do
+    import -window root -crop "${w}x${h}+$x+$y" +repage "$KORVANE_SHOTS/reasons.png"
+    shot=$(md5sum <"$KORVANE_SHOTS/reasons.png")
+    [ "$shot" = "$previous" ] && break
+    previous=$shot
+    sleep 0.2
+done

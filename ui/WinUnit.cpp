@@ -114,7 +114,7 @@ void OnDropFiles(HWND window, HDROP drop)
         return;
     }
     BeginConversion(window);
-    bool ok = true;
+    std::vector<std::string> failed;
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count && !Front.Destroyed; ++i) {
         const UINT length = DragQueryFileW(drop, i, nullptr, 0);
@@ -122,11 +122,13 @@ void OnDropFiles(HWND window, HDROP drop)
         UINT got = DragQueryFileW(drop, i, name.data(), length + 1);
         if (got == 0)
             continue;
-        if (!ConvertFile(TWindow(window), NarrowText(name.data(), got), false))
-            ok = false;
+        const std::string fileName = NarrowText(name.data(), got);
+        if (!ConvertFile(TWindow(window), fileName, false))
+            failed.push_back(StatusFailed + fileName + FailureReason());
     }
     EndConversion(window);
-    ReportResult(window, ok, 8, std::string());
+    // "At least one file failed conversion", then each failed file and why.
+    ReportResult(window, failed.empty(), 8, "\n\n" + FailureListText(failed));
     DragFinish(drop);
 }
 
@@ -140,7 +142,7 @@ void ConvertChosenFile(HWND window)
     BeginConversion(window);
     bool ok = ConvertFile(TWindow(window), name, true);
     EndConversion(window);
-    ReportResult(window, ok, 7, name);
+    ReportResult(window, ok, 7, name + FailureReason());
 }
 
 void ChooseBitmap(HWND window, int choice)

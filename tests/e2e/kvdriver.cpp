@@ -9,6 +9,8 @@
 //   kvdriver --close    (asks the drop target to close, as another program would)
 //   kvdriver --boxes <count> <timeout-seconds>   (answers that many boxes of the program
 //                        that shows the drop target)
+//   kvdriver --lock <file>   (holds the file open with no sharing, as a player may, says
+//                        "LOCKED" or "NOLOCK <error>", and lets go when its input ends)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds as \n, backslashes doubled>" (and "OFFSCREEN" when its OK button
 // lies below the screen), then closed with OK. The end is
@@ -106,6 +108,15 @@ int main()
         std::printf("HOLDING\n");
         std::fflush(stdout);
         Sleep(INFINITE);
+    }
+    if (argc == 3 && argv[1] == "--lock") {
+        HANDLE file = CreateFileW(args[2].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        std::printf(file == INVALID_HANDLE_VALUE ? "NOLOCK %lu\n" : "LOCKED\n", GetLastError());
+        std::fflush(stdout);
+        for (char c; std::fread(&c, 1, 1, stdin) == 1;) {
+        }
+        return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
     }
     if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
                       (argv[1] == "--boxes" && argc == 4)))

@@ -72,7 +72,7 @@ class Desktop(unittest.TestCase):
         self.assertEqual(windows(), [ORIGIN + (35, 35, 0x94000000, 0x98, 0xC8)])
         self.assertEqual(drive(WINE, OPT.driver, '30', OPT.korvane),
                          ([('Korvane', 'error', 'Only one instance of Korvane may be active')],
-                          ['EXIT 0']))
+                          ['EXIT 1']))
         self.assertEqual(drive(WINE, OPT.driver, '--close')[1], ['CLOSED'])
         self.assertEqual(self.program.wait(20), 0)
         self.assertEqual(windows(), [])
@@ -107,7 +107,8 @@ class Desktop(unittest.TestCase):
                                winpath(self.dir / 'cli/tone.mp3')), ([], ['EXIT 0']))
         # A bad file does not stop the good one after it.
         drops = [(names[:2], 'information', 'Conversion successfull'),
-                 (['bad.mp3', 'plain.mp3'], 'error', 'At least one file failed conversion')]
+                 (['bad.mp3', 'plain.mp3'], 'error', 'At least one file failed conversion\n\nFailed : %s | '
+                  'no MPEG audio found in it\n' % winpath(self.dir / 'bad.mp3'))]
         for dropped, icon, text in drops:
             with self.subTest(icon=icon):
                 # The window shows again once the last box has gone from over it.

@@ -234,7 +234,9 @@ TEST_F(MainWindowTest, OneBoxPerDropEvenWithoutFiles)
     Drop({});
     EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
     Drop({Path("missing.mp3"), Path("gone.mp3")});
-    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|error|At least one file failed conversion\n");
+    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|error|At least one file failed conversion\n\nFailed : " +
+                                     Path("missing.mp3") + " | it cannot be opened\nFailed : " + Path("gone.mp3") +
+                                     " | it cannot be opened\n\n");
 }
 
 TEST_F(MainWindowTest, BroadcastItemIsKeptForTheUserAndMakesDropsBroadcastWaves)
@@ -278,7 +280,7 @@ TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
     EXPECT_EQ(Boxes(TakeSeen()),
               "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n"
               "box|Korvane|error|This doesn't seem to be a valid MPEG Audio file " + Path("bad.mp3") +
-                  "\nbox|Korvane|error|Conversion failed " + Path("bad.mp3") + "\n");
+                  "\nbox|Korvane|error|Conversion failed " + Path("bad.mp3") + " | no MPEG audio found in it\n");
     // Cancelled: nothing more.
     SendMessageA(window, WM_COMMAND, CmdConvert, 0);
     EXPECT_EQ(Boxes(TakeSeen()), "dialog|Select file to convert||Valid Files (*.mp?;*.wav)\n");
