@@ -69,7 +69,7 @@ class Installer(unittest.TestCase):
         for ext in ('.mp1', '.mp2', '.mp3', '.mpa', '.wav'):
             verb = '%s\\%s\\shell\\Korvane' % (ASSOC, ext)
             self.assertEqual((keys[verb], keys[verb + '\\command']),
-                             ({'': '&Convert with Korvane'}, {'': '"%s" "%%L"' % EXE}))
+                             ({'': '&Convert with Korvane', 'MultiSelectModel': 'Player'}, {'': '"%s" "%%L"' % EXE}))
         uninstaller = '"%s\\Uninstall.exe"' % FOLDER
         self.assertEqual(keys[ENTRY], {
             'DisplayName': 'Korvane', 'DisplayVersion': VERSIONS[0], 'Publisher': 'The Korvane developers',
