@@ -176,7 +176,7 @@ int main()
     std::vector<HANDLE> children;
     std::vector<std::wstring> later; // the files whose runs start one every <step> ms
     DWORD step = 0, begun = GetTickCount();
-    bool timed = false;
+    const bool each = argv[2] == "--each" && argc >= 6;
     if (argv[2] == "--verb" && argc == 5) {
         SHELLEXECUTEINFOW shell = {};
         shell.cbSize = sizeof shell;
@@ -186,9 +186,8 @@ int main()
         shell.nShow = SW_SHOWNORMAL;
         if (ShellExecuteExW(&shell))
             children.push_back(shell.hProcess);
-    } else if (argv[2] == "--each" && argc >= 6) {
+    } else if (each) {
         step = DWORD(std::stoul(argv[3]));
-        timed = true;
         later.assign(args.begin() + 5, args.end());
         if (const std::intptr_t lock = step == 0 ? TakeGatherLock() : 0) {
             for (const std::wstring& file : later)
@@ -229,7 +228,7 @@ int main()
     for (std::size_t i = 0; i < children.size(); ++i) {
         DWORD code = 0;
         GetExitCodeProcess(children[i], &code);
-        std::printf(timed ? "EXIT %lu %lu\n" : "EXIT %lu\n", code, ended[i] - 1);
+        std::printf(each ? "EXIT %lu %lu\n" : "EXIT %lu\n", code, ended[i] - 1);
     }
     return 0;
 }

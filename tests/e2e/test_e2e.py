@@ -286,10 +286,10 @@ class GatheringE2E(E2ECase):
         self.check_outputs(names)
 
     def test_a_gathering_run_killed_halfway_leaves_the_next_runs_free_to_gather(self):
-        # The killer waits for the gathering run, takes the lock, kills the run, and abandons the
-        # lock once the next two runs wait for it.
-        first, killer = [subprocess.Popen([WINE, OPT.driver, *args], cwd=self.dir, stdout=subprocess.PIPE,
-                                          stderr=subprocess.DEVNULL) for args in (['60', winpath(OPT.korvane), 'mono.mp3'], ['--kill', '2'])]
+        # The killer, started first, waits for the gathering run, takes the lock, kills the run, and
+        # abandons the lock once the next two runs wait for it.
+        killer, first = [subprocess.Popen([WINE, OPT.driver, *args], cwd=self.dir, stdout=subprocess.PIPE,
+                                          stderr=subprocess.DEVNULL) for args in (['--kill', '2'], ['60', winpath(OPT.korvane), 'mono.mp3'])]
         self.assertEqual(killer.stdout.readline().strip(), b'KILLED')
         boxes, ends = self.gather(1, ['stereo.mp3', 'notag.mp3'])
         self.assertEqual((first.communicate(timeout=60)[0].split(), killer.communicate(timeout=60)[0], killer.returncode,
