@@ -2,10 +2,12 @@
 #include "ProcessUnit.h"
 
 #include "DeclUnit.h"
+#include "GatherUnit.h"
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
 #include "WaveToMpeg.h"
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -41,38 +43,30 @@ bool RegistrationOption(bool install, bool quiet)
     return ok;
 }
 
-// The summary of one run: every file line, and the failed and not-found lines
-// alone for a run too long to list in full.
-struct TSummary {
-    std::string Lines, Problems;
-    int LineCount = 0, ProblemCount = 0, Converted = 0;
-};
-
-void AddLine(TSummary& summary, const std::string& line, bool converted)
-{
-    summary.Lines += line + "\n";
-    ++summary.LineCount;
-    if (converted) {
-        ++summary.Converted;
-    } else if (++summary.ProblemCount <= SummaryLineLimit) {
-        summary.Problems += line + "\n";
-    }
-}
+// The file lines of one summary, each with whether its file converted.
+typedef std::vector<std::pair<std::string, bool>> TSummary;
 
 // The box lists every line, or, past the limit, the failed and not-found lines
 // and one closing line that counts the others. The native converter prints
 // every line.
 std::string SummaryText(const TSummary& summary)
 {
-    if (!PlatformIsWindows || summary.LineCount <= SummaryLineLimit)
-        return summary.Lines;
-    std::string closing = std::to_string(summary.Converted) +
-                          (summary.ProblemCount > 0 ? " other" : "") +
-                          (summary.Converted == 1 ? " file converted" : " files converted");
-    if (summary.ProblemCount > SummaryLineLimit)
-        closing += ", " + std::to_string(summary.ProblemCount - SummaryLineLimit) +
-                   " more failed or not found";
-    return summary.Problems + closing + "\n";
+    std::string lines, problems;
+    int converted = 0, problemCount = 0;
+    for (const auto& line : summary) {
+        lines += line.first + "\n";
+        if (line.second)
+            ++converted;
+        else if (++problemCount <= SummaryLineLimit)
+            problems += line.first + "\n";
+    }
+    if (!PlatformIsWindows || summary.size() <= std::size_t(SummaryLineLimit))
+        return lines;
+    std::string closing = std::to_string(converted) + (problemCount > 0 ? " other" : "") +
+                          (converted == 1 ? " file converted" : " files converted");
+    if (problemCount > SummaryLineLimit)
+        closing += ", " + std::to_string(problemCount - SummaryLineLimit) + " more failed or not found";
+    return problems + closing + "\n";
 }
 
 // The name a conversion of Name has written. A WAVed MPEG whose `data` chunk
@@ -89,83 +83,217 @@ bool IsBroadcastOption(const std::string& arg)
 {
     return IsOption(arg) && arg.size() > 1 && (arg[1] == 'B' || arg[1] == 'b');
 }
+
+// What one run keeps while it walks its arguments.
+struct TCommandRun {
+    bool Quiet = false, AllWell = true;
+    bool Gathering = false; // a file named twice is converted once
+    TWindow Owner = NoWindow; // the conversions' owner
+    std::string InvalidText;
+    // The files this run has converted and written, by FileNameKey: a pattern
+    // never takes one of them as input, so that "*.*" does not turn the new
+    // song.wav back into song.mp3 over the original.
+    std::set<std::string> Converted, Written;
+};
+
+// One argument: an option acts at once, a file (or each file a pattern
+// matches, all listed before the first of them converts) is converted and
+// gets its line. False when an option has ended the run.
+bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
+{
+    if (IsOption(arg)) {
+        // The native converter also answers the two long options every
+        // Linux tool has: --help stands for /?, --version says the version.
+        if (!PlatformIsWindows && arg == "--version") {
+            ShowMessageBox(NoWindow, ProgramTitle + " " KORVANE_VERSION, ProgramTitle, BoxInformation);
+            return false;
+        }
+        char option = !PlatformIsWindows && arg == "--help" ? '?' : arg.size() > 1 ? arg[1] : '\0';
+        if (option == '?' || option == 'H' || option == 'h') {
+            if (ShowMessageBox(NoWindow, AboutText + UsageText, AboutCaption, BoxInformation))
+                return false;
+        } else if (option == 'I' || option == 'i' || option == 'U' || option == 'u') {
+            run.AllWell = RegistrationOption(option == 'I' || option == 'i', run.Quiet) && run.AllWell;
+            return false;
+        } else if (option == 'Q' || option == 'q') {
+            run.Quiet = true;
+        } else if (option == 'B' || option == 'b') {
+            // taken before the first file (BroadcastWave)
+        } else {
+            run.InvalidText += arg + " ";
+            run.AllWell = false;
+        }
+        return true;
+    }
+    const bool pattern = HasWildcard(arg);
+    std::vector<std::string> names;
+    if (pattern) {
+        for (const std::string& found : ListMatchingFiles(arg))
+            names.push_back(JoinFoundName(arg, found));
+    } else {
+        names.push_back(ExpandFoundName(arg));
+        if (names.back().empty())
+            names.clear();
+    }
+    if (names.empty()) {
+        summary.emplace_back(ErrorTexts[6] + arg, false);
+        run.AllWell = false;
+    }
+    for (const std::string& name : names) {
+        const std::string key = FileNameKey(name);
+        if ((pattern && run.Written.count(key) > 0) ||
+            ((pattern || run.Gathering) && run.Converted.count(key) > 0))
+            continue;
+        bool converted = ConvertFile(run.Owner, name, false);
+        summary.emplace_back(converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(),
+                             converted);
+        run.AllWell = run.AllWell && converted;
+        run.Converted.insert(key);
+        const std::string written = WrittenName(name, converted);
+        if (!written.empty())
+            run.Written.insert(FileNameKey(written));
+    }
+    return true;
+}
+
+void ShowSummary(const TCommandRun& run, const TSummary& summary)
+{
+    std::string text = SummaryText(summary);
+    if (!run.InvalidText.empty())
+        text = ErrorTexts[3] + run.InvalidText + "\n\n" + text;
+    if (!run.Quiet && !text.empty())
+        ShowMessageBox(NoWindow, text, ProgramTitle, BoxInformation);
+}
+
+bool RunAlone(const std::vector<std::string>& args)
+{
+    TCommandRun run;
+    TSummary summary;
+    for (const std::string& arg : args)
+        if (!HandleArgument(run, summary, arg))
+            return run.AllWell;
+    ShowSummary(run, summary);
+    return run.AllWell;
+}
+
+// How long a gathering run waits after the last record for the next one.
+// Explorer starts one run per chosen file, one after another, and each run
+// starts in a fraction of this.
+const int GatherQuietMs = 1000;
+
+// Whether a run gathers: it would show a summary box (no /Q), names files,
+// and has no option that ends it (/?, /I, /U).
+bool GathersFiles(const std::vector<std::string>& args)
+{
+    bool files = false;
+    for (const std::string& arg : args) {
+        if (!IsOption(arg))
+            files = true;
+        else if (arg.size() > 1 && std::string("?HhIiUuQq").find(arg[1]) != std::string::npos)
+            return false;
+    }
+    return files;
+}
+
+// The arguments of one run in a gathering round, with their lines; the box
+// lists the runs in the order of their first names, so that the files chosen
+// in Explorer, whose runs come in any order, are listed by name.
+struct TGroup {
+    std::string Key;
+    std::vector<std::string> Args;
+    TSummary Summary;
+};
+
+TGroup MakeGroup(const std::vector<std::string>& args)
+{
+    TGroup group = {std::string(), args, TSummary()};
+    for (const std::string& arg : args)
+        if (!IsOption(arg) && group.Key.empty())
+            group.Key = FileNameKey(arg);
+    return group;
+}
+
+bool ByFirstName(const TGroup& a, const TGroup& b)
+{
+    return a.Key < b.Key;
+}
+
+// The gathering window's taker: the arguments of a record that decodes and
+// that would itself gather (no other run's option acts here).
+bool TakeHandOver(void* context, const std::string& record)
+{
+    std::vector<std::string> args;
+    if (!DecodeHandOver(record, args) || !GathersFiles(args))
+        return false;
+    static_cast<std::vector<std::vector<std::string>>*>(context)->push_back(args);
+    return true;
+}
+
+// A run that would show a summary box hands its arguments, the files made
+// full (a pattern still a pattern), to the gathering run of this user and
+// session and ends without a box, or becomes that run: it takes what others
+// hand it until none has come for a while, converts everything, also what
+// comes while it converts, and shows one box.
+bool GatherRuns(const std::vector<std::string>& args)
+{
+    std::vector<std::string> full;
+    for (const std::string& arg : args)
+        full.push_back(IsOption(arg) ? arg : GetFullName(arg));
+    std::vector<std::vector<std::string>> arrived;
+    TGatherPoint point;
+    // Runs with /B gather among themselves: their files become Broadcast WAVEs.
+    point.Group = BroadcastWave ? "B" : "";
+    point.Taker = TakeHandOver;
+    point.Context = &arrived;
+    const std::string record = EncodeHandOver(full);
+    const THandOver handOver = record.empty() ? HandOverNone : JoinGathering(record, point);
+    if (handOver == HandOverTaken)
+        return true;
+    TCommandRun run;
+    TSummary summary;
+    if (handOver == HandOverRefused) {
+        // Refused: the files are reported rather than lost without a word.
+        for (const std::string& arg : args) {
+            if (IsOption(arg))
+                HandleArgument(run, summary, arg);
+            else
+                summary.emplace_back(ErrorTexts[6] + arg, false);
+        }
+        ShowSummary(run, summary);
+        return false;
+    }
+    if (point.Window == NoWindow)
+        return RunAlone(args);
+    AwaitQuiet(point, GatherQuietMs);
+    run.Gathering = true;
+    run.Owner = point.Window; // its copier takes the records that come meanwhile
+    std::vector<TGroup> groups = {MakeGroup(args)};
+    std::size_t done = 0, handled = 0;
+    do {
+        for (; handled < arrived.size(); ++handled)
+            groups.push_back(MakeGroup(arrived[handled]));
+        std::stable_sort(groups.begin() + std::ptrdiff_t(done), groups.end(), ByFirstName);
+        for (; done < groups.size(); ++done)
+            for (const std::string& arg : groups[done].Args)
+                HandleArgument(run, groups[done].Summary, arg);
+    } while (!EndGathering(point, int(handled)));
+    std::stable_sort(groups.begin(), groups.end(), ByFirstName);
+    for (const TGroup& group : groups)
+        summary.insert(summary.end(), group.Summary.begin(), group.Summary.end());
+    ShowSummary(run, summary);
+    return run.AllWell;
+}
 } // namespace
 
 bool BroadcastWave = false;
 
 bool ProcessCommandLine()
 {
-    bool quiet = false, allWell = true;
-    std::string invalidText;
-    TSummary summary;
+    const std::vector<std::string> args = GetArguments();
     // /B anywhere makes every WAVed MPEG of the run a Broadcast WAVE.
-    const std::vector<std::string> arguments = GetArguments();
-    for (const std::string& arg : arguments)
+    for (const std::string& arg : args)
         BroadcastWave = BroadcastWave || IsBroadcastOption(arg);
-    // The files this run has converted or written, by FileNameKey: a pattern
-    // never takes one of them as input, so that "*.*" does not turn the new
-    // song.wav back into song.mp3 over the original.
-    std::set<std::string> taken;
-    for (const std::string& arg : arguments) {
-        if (IsOption(arg)) {
-            // The native converter also answers the two long options every
-            // Linux tool has: --help stands for /?, --version says the version.
-            if (!PlatformIsWindows && arg == "--version") {
-                ShowMessageBox(NoWindow, ProgramTitle + " " KORVANE_VERSION, ProgramTitle, BoxInformation);
-                return allWell;
-            }
-            char option = !PlatformIsWindows && arg == "--help" ? '?' : arg.size() > 1 ? arg[1] : '\0';
-            if (option == '?' || option == 'H' || option == 'h') {
-                if (ShowMessageBox(NoWindow, AboutText + UsageText, AboutCaption, BoxInformation))
-                    return allWell;
-            } else if (option == 'I' || option == 'i' || option == 'U' || option == 'u') {
-                return RegistrationOption(option == 'I' || option == 'i', quiet) && allWell;
-            } else if (option == 'Q' || option == 'q') {
-                quiet = true;
-            } else if (option == 'B' || option == 'b') {
-                // taken before the first file
-            } else {
-                invalidText += arg + " ";
-                allWell = false;
-            }
-            continue;
-        }
-        // A pattern stands for every file it matches, all listed before the
-        // first of them converts; a name for the entry it finds.
-        const bool pattern = HasWildcard(arg);
-        std::vector<std::string> names;
-        if (pattern) {
-            for (const std::string& found : ListMatchingFiles(arg))
-                names.push_back(JoinFoundName(arg, found));
-        } else {
-            names.push_back(ExpandFoundName(arg));
-            if (names.back().empty())
-                names.clear();
-        }
-        if (names.empty()) {
-            AddLine(summary, ErrorTexts[6] + arg, false);
-            allWell = false;
-        }
-        for (const std::string& name : names) {
-            const std::string key = FileNameKey(name);
-            if (pattern && taken.count(key) > 0)
-                continue;
-            bool converted = ConvertFile(NoWindow, name, false);
-            AddLine(summary, converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(),
-                    converted);
-            allWell = allWell && converted;
-            taken.insert(key);
-            const std::string written = WrittenName(name, converted);
-            if (!written.empty())
-                taken.insert(FileNameKey(written));
-        }
-    }
-    std::string text = SummaryText(summary);
-    if (!invalidText.empty())
-        text = ErrorTexts[3] + invalidText + "\n\n" + text;
-    if (!quiet && !text.empty())
-        ShowMessageBox(NoWindow, text, ProgramTitle, BoxInformation);
-    return allWell;
+    return GathersFiles(args) ? GatherRuns(args) : RunAlone(args);
 }
 
 bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages)

@@ -12,8 +12,11 @@
 const int SummaryLineLimit = 40;
 
 // Walks the program's arguments: options act at once, files are converted,
-// and one summary box reports them. True when every option was valid, every
-// file was found and converted, and any /I or /U worked.
+// and one summary box reports them. A run that would show that box gathers:
+// it hands its files to the gathering run of this user and session, or
+// becomes it and reports the files of every run in one box. True when every
+// option was valid, every file was found and converted, and any /I or /U
+// worked.
 bool ProcessCommandLine();
 // Whether the WAVed MPEGs written are Broadcast WAVEs (`bext`, `mext` and
 // `cart` chunks): set for a run by /B, and in desktop mode by the menu item,

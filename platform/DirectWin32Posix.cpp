@@ -3,6 +3,7 @@
 // become lines on stdout (information) and stderr (errors); windows, progress
 // and the message pump do nothing.
 #include "DirectWin32.h"
+#include "DirectWin32Gather.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -389,4 +390,28 @@ bool WriteRegValue(TRegKey, const std::string&, unsigned, const void*, std::uint
 bool ReadRegValue(TRegKey, const std::string&, unsigned&, void*, std::uint32_t&)
 {
     return false;
+}
+
+// The native converter has no gathering: every run converts its own files.
+THandOver JoinGathering(const std::string&, TGatherPoint&)
+{
+    return HandOverNone;
+}
+
+void AwaitQuiet(TGatherPoint&, int)
+{
+}
+
+bool EndGathering(TGatherPoint&, int)
+{
+    return true;
+}
+
+std::intptr_t TakeGatherLock(const std::string&)
+{
+    return 0;
+}
+
+void ReleaseGatherLock(std::intptr_t)
+{
 }

@@ -1,6 +1,11 @@
 // kvdriver: runs a Windows program and answers its message boxes.
 //   kvdriver <timeout-seconds> <program.exe> [args...]
 //   kvdriver <timeout-seconds> --verb <verb> <file>   (the file's shell verb, as Explorer would)
+//   kvdriver <timeout-seconds> --each <ms> <program.exe> <file>...   (the program once per file,
+//                        one every <ms> ms; with 0 all at once: they are started while the
+//                        driver holds the gathering lock, which it releases once every one of
+//                        them waits for it. Each end is "EXIT <code> <ms since the first start>")
+//   kvdriver --kill <count>   (kills the gathering run, see KillGathering: "KILLED")
 //   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends; says
 //                      "HOLDING" once the desktop is there)
 //   kvdriver --window [class]   (each top-level window of the class, by default the drop
@@ -17,16 +22,19 @@
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 // Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
 #include "BoxReader.h"
+#include "DirectWin32Gather.h"
 
 #include <windows.h>
 #include <shellapi.h>
+#include <winternl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-DWORD childId;
+std::vector<DWORD> childIds;
 int answered = 0;
 
 BOOL CALLBACK Answer(HWND window, LPARAM)
@@ -35,7 +43,8 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     char cls[64] = {0};
     GetWindowThreadProcessId(window, &owner);
     GetClassNameA(window, cls, sizeof cls);
-    if (owner != childId || !IsWindowVisible(window) || std::string(cls) != "#32770")
+    if (std::find(childIds.begin(), childIds.end(), owner) == childIds.end() ||
+        !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
     std::string text;
     for (char c : TextOf(GetDlgItem(window, 0xFFFF)))
@@ -49,6 +58,53 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     SendMessageA(window, WM_COMMAND, IDOK, 0);
     ++answered;
     return TRUE;
+}
+
+// Starts the program (the first word) with the others as its arguments: blanks
+// split arguments, double quotes group them. None when it cannot be started.
+HANDLE Start(const std::vector<std::wstring>& words)
+{
+    std::wstring line;
+    for (const std::wstring& arg : words) {
+        bool blank = arg.empty() || arg.find_first_of(L" \t") != std::wstring::npos;
+        line += (line.empty() ? L"" : L" ") + (blank ? L"\"" + arg + L"\"" : arg);
+    }
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &info))
+        return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
+// Waits until the gathering lock has Count handles besides the driver's own:
+// every run started has opened it, and waits for it.
+void AwaitRuns(std::intptr_t lock, std::size_t count)
+{
+    PUBLIC_OBJECT_BASIC_INFORMATION info = {};
+    for (DWORD since = GetTickCount(); GetTickCount() - since < 60000 && NtQueryObject(reinterpret_cast<HANDLE>(lock),
+             ObjectBasicInformation, &info, sizeof info, nullptr) == 0 && info.HandleCount <= count; Sleep(10)) {
+    }
+}
+
+// --kill: ends the gathering run once it shows, as a crash would, holding the
+// gathering lock; once <count> runs wait for the lock it ends, abandoning it.
+int KillGathering(std::size_t count)
+{
+    HWND window = nullptr;
+    for (DWORD since = GetTickCount(); !window && GetTickCount() - since < 30000; Sleep(10))
+        window = FindWindowExA(HWND_MESSAGE, nullptr, "TKORVANE_GATHER", nullptr);
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    const std::intptr_t lock = window ? TakeGatherLock() : 0;
+    HANDLE run = lock ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id) : nullptr;
+    if (!run || !TerminateProcess(run, 1) || WaitForSingleObject(run, 30000) != WAIT_OBJECT_0)
+        return 1;
+    std::printf("KILLED\n");
+    std::fflush(stdout);
+    AwaitRuns(lock, count);
+    return 0;
 }
 
 // The drop target of a running Korvane, or the windows of a class, from outside.
@@ -79,7 +135,8 @@ int DropTarget(const std::string& what, int argc, const std::vector<std::string>
         std::printf("CLOSED\n");
         return 0;
     }
-    GetWindowThreadProcessId(target, &childId); // --boxes <count> <timeout-seconds>
+    childIds.push_back(0);
+    GetWindowThreadProcessId(target, &childIds[0]); // --boxes <count> <timeout-seconds>
     const int count = std::stoi(argv[2]);
     const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[3])) * 1000;
     while (answered < count && GetTickCount() - begun < limit) {
@@ -118,6 +175,8 @@ int main()
         }
         return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
     }
+    if (argc == 3 && argv[1] == "--kill")
+        return KillGathering(std::stoul(argv[2]));
     if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
                       (argv[1] == "--boxes" && argc == 4)))
         return DropTarget(argv[1], argc, argv);
@@ -125,7 +184,10 @@ int main()
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;
     }
-    HANDLE child = nullptr;
+    std::vector<HANDLE> children;
+    std::vector<std::wstring> later; // the files whose runs start one every <step> ms
+    DWORD step = 0, begun = GetTickCount();
+    const bool each = argv[2] == "--each" && argc >= 6;
     if (argv[2] == "--verb" && argc == 5) {
         SHELLEXECUTEINFOW shell = {};
         shell.cbSize = sizeof shell;
@@ -134,35 +196,50 @@ int main()
         shell.lpFile = args[4].c_str();
         shell.nShow = SW_SHOWNORMAL;
         if (ShellExecuteExW(&shell))
-            child = shell.hProcess;
-    } else {
-        std::wstring line;
-        for (int i = 2; i < argc; ++i) { // blanks split arguments, double quotes group them
-            const std::wstring& arg = args[std::size_t(i)];
-            bool blank = arg.empty() || arg.find_first_of(L" \t") != std::wstring::npos;
-            line += (i > 2 ? L" " : L"") + (blank ? L"\"" + arg + L"\"" : arg);
+            children.push_back(shell.hProcess);
+    } else if (each) {
+        step = DWORD(std::stoul(argv[3]));
+        later.assign(args.begin() + 5, args.end());
+        if (const std::intptr_t lock = step == 0 ? TakeGatherLock() : 0) {
+            for (const std::wstring& file : later)
+                children.push_back(Start({args[4], file}));
+            later.clear();
+            AwaitRuns(lock, children.size());
+            ReleaseGatherLock(lock);
         }
-        STARTUPINFOW start = {};
-        start.cb = sizeof start;
-        PROCESS_INFORMATION info = {};
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &start, &info))
-            child = info.hProcess;
+    } else {
+        children.push_back(Start(std::vector<std::wstring>(args.begin() + 2, args.end())));
     }
-    if (!child) {
-        std::printf("NOSTART %lu\n", GetLastError());
-        return 3;
-    }
-    childId = GetProcessId(child);
-    const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[1])) * 1000;
-    for (; WaitForSingleObject(child, 50) == WAIT_TIMEOUT; EnumWindows(Answer, 0))
+    const DWORD limit = DWORD(std::stoul(argv[1])) * 1000;
+    std::vector<DWORD> ended; // ms since the first start, plus one
+    for (std::size_t next = 0;; Sleep(20)) {
+        for (; next < later.size() && GetTickCount() - begun >= next * step; ++next)
+            children.push_back(Start({args[4], later[next]}));
+        if (std::count(children.begin(), children.end(), nullptr) > 0) {
+            std::printf("NOSTART %lu\n", GetLastError());
+            return 3;
+        }
+        for (std::size_t i = childIds.size(); i < children.size(); ++i) {
+            childIds.push_back(GetProcessId(children[i]));
+            ended.push_back(0);
+        }
+        for (std::size_t i = 0; i < children.size(); ++i)
+            if (!ended[i] && WaitForSingleObject(children[i], 0) == WAIT_OBJECT_0)
+                ended[i] = GetTickCount() - begun + 1;
+        if (next == later.size() && std::count(ended.begin(), ended.end(), 0u) == 0)
+            break;
+        EnumWindows(Answer, 0);
         if (GetTickCount() - begun > limit) {
-            TerminateProcess(child, 1);
+            for (HANDLE child : children)
+                TerminateProcess(child, 1);
             std::printf("TIMEOUT\n");
             return 2;
         }
-    DWORD code = 0;
-    GetExitCodeProcess(child, &code);
-    std::printf("EXIT %lu\n", code);
+    }
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        DWORD code = 0;
+        GetExitCodeProcess(children[i], &code);
+        std::printf(each ? "EXIT %lu %lu\n" : "EXIT %lu\n", code, ended[i] - 1);
+    }
     return 0;
 }

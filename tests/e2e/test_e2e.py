@@ -278,10 +278,9 @@ class KorvaneE2E(E2ECase):
         for name in names:
             (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
-        args = names[:4] + [winpath(self.dir / n) for n in names[4:]]
         # A name in other case is found as the file system finds it.
-        self.expect(args + ['ПЕСНЯ.MP3', 'Нет такого.mp3'], ''.join(
-            'Successfull: %s\n' % winpath(self.dir / n) for n in names + names[:1]) +
+        args = ['ПЕСНЯ.MP3'] + names[1:4] + [winpath(self.dir / n) for n in names[4:]]
+        self.expect(args + ['Нет такого.mp3'], ''.join('Successfull: %s\n' % winpath(self.dir / n) for n in names) +
             'File not found: Нет такого.mp3\n', icon=None)
         for name in names:
             with self.subTest(name=name[:40]):
@@ -409,6 +408,68 @@ class FailureReasons(E2ECase):
                     self.assertEqual(sorted(os.listdir(folder)), before)
                     self.assertEqual(output.read_bytes(), stereo[:-1000] if how == 'kept'
                                      else data if how == 'link' else b'older')
+
+
+class GatheringE2E(E2ECase):
+    """Runs started one per file, as Explorer starts a verb, gather into one run and one box."""
+    def gather(self, step, names):
+        """Korvane.exe once per name, all at once (step 0) or one every step ms: the boxes' texts, and the
+        runs' ends as (ms from the first start, exit code) in time order, the gathering run's last."""
+        boxes, ends = run_driver(WINE, OPT.driver, '120', '--each', str(step), winpath(OPT.korvane), *names, cwd=self.dir)
+        return [text for _, _, text in boxes], sorted((int(ms), int(code)) for _, code, ms in map(str.split, ends))
+
+    def files(self, prefix, count):
+        """count files, every fifth one no MPEG audio; their lines, in name order."""
+        names = ['%s%02d.mp3' % (prefix, i) for i in range(count)]
+        for i, name in enumerate(names):
+            shutil.copy(self.dir / ('bad.mp3' if i % 5 == 4 else 'mono.mp3'), self.dir / name)
+        return names, ['%s: %s' % ('Failed ' if i % 5 == 4 else 'Successfull', winpath(self.dir / n))
+                       for i, n in enumerate(names)]
+
+    def check_outputs(self, names):
+        self.expect(['/Q', 'mono.mp3'])
+        for name in [n for i, n in enumerate(names) if i % 5 != 4]:
+            self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), (self.dir / 'mono.wav').read_bytes())
+
+    def test_runs_started_at_the_same_instant_show_one_box(self):
+        # Every run waits at the gathering lock until all have come, started in reverse name order;
+        # the same file, named by two runs in two cases, is converted once.
+        for count in (1, 20, 50):
+            names, lines = self.files('c%d-' % count, count - (count > 1))
+            runs = [winpath(self.dir / n) for n in names[::-1]] + [winpath(self.dir / names[0].upper())] * (count > 1)
+            text = ''.join(l + '\n' for l in lines) if len(lines) <= 40 else ''.join(
+                l + '\n' for l in lines if l[0] == 'F') + '%d other files converted\n' % sum(l[0] == 'S' for l in lines)
+            boxes, ends = self.gather(0, runs)
+            self.assertEqual((boxes, [code for _, code in ends]), ([text], [0] * count))
+            print('%d runs at once: the box within %.1f s of the first start' % (count, ends[-1][0] / 1000),
+                  file=sys.stderr)
+            self.check_outputs(names)
+
+    def test_runs_coming_one_after_another_join_while_they_come(self):
+        # Eight runs 0.2 s apart, 1.4 s in all, longer than the quiet period of 1 s that each restarts.
+        names, lines = self.files('s', 8)
+        boxes, ends = self.gather(200, [winpath(self.dir / n) for n in names[::-1]])
+        got = [box.splitlines() for box in boxes]
+        self.assertEqual((sorted(sum(got, [])), [code for _, code in ends]), (sorted(lines), [0] * 8))
+        for box in got:  # each round's box lists its files by name
+            self.assertEqual(box, [l for l in lines if l in box])
+        # One round, unless a run came more than the quiet period after the one before (a slow
+        # machine): each run but the gathering one ends as soon as it has handed over.
+        came = [0] + [ms for ms, _ in ends[:-1]]
+        if max(b - a for a, b in zip(came, came[1:])) < 800:
+            self.assertEqual(len(boxes), 1)
+        self.check_outputs(names)
+
+    def test_a_gathering_run_killed_halfway_leaves_the_next_runs_free_to_gather(self):
+        # The killer, started first, waits for the gathering run, takes the lock, kills the run, and
+        # abandons the lock once the next two runs wait for it.
+        killer, first = [subprocess.Popen([WINE, OPT.driver, *args], cwd=self.dir, stdout=subprocess.PIPE,
+                                          stderr=subprocess.DEVNULL) for args in (['--kill', '2'], ['60', winpath(OPT.korvane), 'mono.mp3'])]
+        self.assertEqual(killer.stdout.readline().strip(), b'KILLED')
+        boxes, ends = self.gather(1, ['stereo.mp3', 'notag.mp3'])
+        self.assertEqual((first.communicate(timeout=60)[0].split(), killer.communicate(timeout=60)[0], killer.returncode,
+                          boxes, [code for _, code in ends]), ([b'EXIT', b'1'], b'', 0, [
+            'Successfull: %s\\notag.mp3\nSuccessfull: %s\\stereo.mp3\n' % ((winpath(self.dir),) * 2)], [0, 0]))
 
 
 class ShellVerbE2E(E2ECase):

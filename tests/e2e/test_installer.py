@@ -76,9 +76,10 @@ class Installer(unittest.TestCase):
         keys = registry()
         for ext in ('.mp1', '.mp2', '.mp3', '.mpa', '.wav'):
             verb = '%s\\%s\\shell\\Korvane' % (ASSOC, ext)
+            player = {'MultiSelectModel': 'Player'}
             self.assertEqual([keys.get(v) for v in (verb, verb + '\\command', verb + 'Broadcast', verb + 'Broadcast\\command')],
-                             [{'': '&Convert with Korvane'}, {'': '"%s" "%%L"' % EXE}] + ([None, None] if ext == '.wav' else [
-                              {'': 'Convert to &Broadcast WAVE with Korvane'}, {'': '"%s" /B "%%L"' % EXE}]))
+                             [dict(player, **{'': '&Convert with Korvane'}), {'': '"%s" "%%L"' % EXE}] + ([None, None] if ext == '.wav' else [
+                              dict(player, **{'': 'Convert to &Broadcast WAVE with Korvane'}), {'': '"%s" /B "%%L"' % EXE}]))
         uninstaller = '"%s\\Uninstall.exe"' % FOLDER
         self.assertEqual(keys[ENTRY], {
             'DisplayName': 'Korvane', 'DisplayVersion': VERSIONS[0], 'Publisher': 'The Korvane developers',
