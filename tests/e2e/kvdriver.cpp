@@ -62,6 +62,14 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
 
 // Starts the program (the first word) with the others as its arguments: blanks
 // split arguments, double quotes group them. None when it cannot be started.
+// One run of --each: the program and its file, or, for "/B <file>", the option and the file.
+std::vector<std::wstring> EachRun(const std::wstring& program, const std::wstring& item)
+{
+    if (item.compare(0, 3, L"/B ") == 0)
+        return {program, L"/B", item.substr(3)};
+    return {program, item};
+}
+
 HANDLE Start(const std::vector<std::wstring>& words)
 {
     std::wstring line;
@@ -202,7 +210,7 @@ int main()
         later.assign(args.begin() + 5, args.end());
         if (const std::intptr_t lock = step == 0 ? TakeGatherLock() : 0) {
             for (const std::wstring& file : later)
-                children.push_back(Start({args[4], file}));
+                children.push_back(Start(EachRun(args[4], file)));
             later.clear();
             AwaitRuns(lock, children.size());
             ReleaseGatherLock(lock);
@@ -214,7 +222,7 @@ int main()
     std::vector<DWORD> ended; // ms since the first start, plus one
     for (std::size_t next = 0;; Sleep(20)) {
         for (; next < later.size() && GetTickCount() - begun >= next * step; ++next)
-            children.push_back(Start({args[4], later[next]}));
+            children.push_back(Start(EachRun(args[4], later[next])));
         if (std::count(children.begin(), children.end(), nullptr) > 0) {
             std::printf("NOSTART %lu\n", GetLastError());
             return 3;

@@ -423,8 +423,8 @@ class GatheringE2E(E2ECase):
         names = ['%s%02d.mp3' % (prefix, i) for i in range(count)]
         for i, name in enumerate(names):
             shutil.copy(self.dir / ('bad.mp3' if i % 5 == 4 else 'mono.mp3'), self.dir / name)
-        return names, ['%s: %s' % ('Failed ' if i % 5 == 4 else 'Successfull', winpath(self.dir / n))
-                       for i, n in enumerate(names)]
+        return names, [('Failed : %s | no MPEG audio found in it' if i % 5 == 4 else 'Successfull: %s') %
+                       winpath(self.dir / n) for i, n in enumerate(names)]
 
     def check_outputs(self, names):
         self.expect(['/Q', 'mono.mp3'])
@@ -440,7 +440,8 @@ class GatheringE2E(E2ECase):
             text = ''.join(l + '\n' for l in lines) if len(lines) <= 40 else ''.join(
                 l + '\n' for l in lines if l[0] == 'F') + '%d other files converted\n' % sum(l[0] == 'S' for l in lines)
             boxes, ends = self.gather(0, runs)
-            self.assertEqual((boxes, [code for _, code in ends]), ([text], [0] * count))
+            # Only the gathering run, the last to end, knows that a file failed.
+            self.assertEqual((boxes, [code for _, code in ends]), ([text], [0] * (count - 1) + [int(count > 1)]))
             print('%d runs at once: the box within %.1f s of the first start' % (count, ends[-1][0] / 1000),
                   file=sys.stderr)
             self.check_outputs(names)
@@ -450,7 +451,7 @@ class GatheringE2E(E2ECase):
         names, lines = self.files('s', 8)
         boxes, ends = self.gather(200, [winpath(self.dir / n) for n in names[::-1]])
         got = [box.splitlines() for box in boxes]
-        self.assertEqual((sorted(sum(got, [])), [code for _, code in ends]), (sorted(lines), [0] * 8))
+        self.assertEqual((sorted(sum(got, [])), sorted(code for _, code in ends)), (sorted(lines), [0] * 7 + [1]))
         for box in got:  # each round's box lists its files by name
             self.assertEqual(box, [l for l in lines if l in box])
         # One round, unless a run came more than the quiet period after the one before (a slow
@@ -459,6 +460,16 @@ class GatheringE2E(E2ECase):
         if max(b - a for a, b in zip(came, came[1:])) < 800:
             self.assertEqual(len(boxes), 1)
         self.check_outputs(names)
+
+    def test_runs_with_b_gather_apart_from_the_others(self):
+        for name in ('b1.mp3', 'b2.mp3', 'p1.mp3'):
+            shutil.copy(self.dir / 'mono.mp3', self.dir / name)
+        boxes, ends = self.gather(1, ['/B ' + winpath(self.dir / 'b1.mp3'), winpath(self.dir / 'p1.mp3'),
+                                      '/B ' + winpath(self.dir / 'b2.mp3')])
+        line = lambda n: 'Successfull: %s\n' % winpath(self.dir / n)
+        self.assertEqual(sorted(boxes), [line('b1.mp3') + line('b2.mp3'), line('p1.mp3')])
+        self.assertEqual([(self.dir / n).read_bytes()[62:66] for n in ('b1.wav', 'b2.wav', 'p1.wav')],
+                         [b'bext', b'bext', b'data'])
 
     def test_a_gathering_run_killed_halfway_leaves_the_next_runs_free_to_gather(self):
         # The killer, started first, waits for the gathering run, takes the lock, kills the run, and
