@@ -7,18 +7,9 @@ namespace {
 const char Tag[] = "KVH1";
 const std::size_t TagSize = 4;
 
-void PutLength(std::string& record, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        record += char(value >> shift);
-}
-
 std::uint32_t GetLength(const std::string& record, std::size_t at)
 {
-    std::uint32_t value = 0;
-    for (int k = 3; k >= 0; --k)
-        value = value << 8 | std::uint8_t(record[at + std::size_t(k)]);
-    return value;
+    return Little32(reinterpret_cast<const std::uint8_t*>(record.data()) + at);
 }
 
 // Well-formed UTF-8 (a lone surrogate in its three-byte form included, as
@@ -36,11 +27,11 @@ bool IsNameText(const std::string& text)
 std::string EncodeHandOver(const std::vector<std::string>& args)
 {
     std::string record(Tag, TagSize);
-    PutLength(record, std::uint32_t(args.size()));
+    AppendLong(record, std::uint32_t(args.size()));
     for (const std::string& arg : args) {
         if (arg.size() > MaxHandOverArgument || record.size() + 4 + arg.size() > MaxHandOverRecord)
             return std::string();
-        PutLength(record, std::uint32_t(arg.size()));
+        AppendLong(record, std::uint32_t(arg.size()));
         record += arg;
     }
     return args.empty() ? std::string() : record;

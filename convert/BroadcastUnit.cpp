@@ -28,10 +28,10 @@ void PutNumber(std::string& body, std::size_t offset, std::uint32_t value, int b
 
 std::string ChunkBytes(const char (&id)[5], const std::string& body)
 {
-    std::string head(8, '\0');
-    head.replace(0, 4, id, 4);
-    PutNumber(head, 4, std::uint32_t(body.size()), 4);
-    return head + body;
+    std::string bytes;
+    AppendLong(bytes, FourCC(id));
+    AppendLong(bytes, std::uint32_t(body.size()));
+    return bytes + body;
 }
 
 // Value in Width (2 or 4) decimal digits.

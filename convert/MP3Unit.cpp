@@ -81,12 +81,6 @@ bool ReadTrackNumber(const std::string& text, int& number)
     return true;
 }
 
-std::uint32_t HeaderValue(const std::uint8_t* b)
-{
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-           std::uint32_t(b[3]) << 24;
-}
-
 // The header value at Position, read straight from the file (0, which is no
 // header, when it cannot be read); the file is then put back at Resume, and
 // the result is false when that fails.
@@ -94,7 +88,7 @@ bool ReadValueAt(TFile file, std::int64_t position, std::int64_t resume, std::ui
 {
     std::uint8_t bytes[4];
     bool ok = SeekFile(file, position) == position && ReadBytes(file, bytes, 4) == 4;
-    value = ok ? HeaderValue(bytes) : 0;
+    value = ok ? Little32(bytes) : 0;
     return SeekFile(file, resume) == resume;
 }
 
@@ -124,6 +118,7 @@ std::string TrimText(const std::string& text)
 void DecodeMpegHeader(std::uint32_t value, TMpegHeader& header)
 {
     std::memset(&header, 0, sizeof header);
+    header.Value = value;
     header.Version = VersionTable[Bits(value, 11, 2)];
     header.Layer = LayerTable[Bits(value, 9, 2)];
     if (header.Version != 0) {
@@ -206,7 +201,7 @@ void FindFirstMpegHeader(TFile file, TMpegHeader& header)
         held += got;
         std::int32_t k = 0;
         for (; k + 4 <= held; ++k) {
-            std::uint32_t value = HeaderValue(buffer.get() + k);
+            std::uint32_t value = Little32(buffer.get() + k);
             if (!IsMpegHeader(value))
                 continue;
             TMpegHeader candidate;
@@ -216,7 +211,7 @@ void FindFirstMpegHeader(TFile file, TMpegHeader& header)
             if (!confirmed && next + 4 <= audioEnd) {
                 std::uint32_t following = 0;
                 if (next + 4 <= offset + held)
-                    following = HeaderValue(buffer.get() + (next - offset));
+                    following = Little32(buffer.get() + (next - offset));
                 else if (!ReadValueAt(file, next, offset + held, following))
                     return;
                 confirmed = IsNextMpegHeader(value, following);

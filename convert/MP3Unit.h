@@ -23,6 +23,7 @@ struct TMpegHeader {
     bool OriginalBit;
     std::int32_t Emphasis;
     std::int32_t FrameLength;   // bytes, padding included; 0 when SampleRate is 0
+    std::uint32_t Value;        // the four header bytes as read, little-endian
 };
 
 // The body of the `fmt ` chunk: the WAVEFORMATEX head followed by the

@@ -17,16 +17,10 @@ void WalkBlock(void* walk, const std::uint8_t* data, std::int32_t count)
     FeedFrameWalk(*static_cast<TFrameWalk*>(walk), data, count);
 }
 
-void PutLong(std::string& bytes, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes += char(value >> (8 * i));
-}
-
 void PutChunkHead(std::string& bytes, const char (&id)[5], std::uint32_t size)
 {
-    PutLong(bytes, FourCC(id));
-    PutLong(bytes, size);
+    AppendLong(bytes, FourCC(id));
+    AppendLong(bytes, size);
 }
 
 // Everything after the output file was created: the head, the audio copy,
@@ -109,20 +103,10 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     header.Info.Text[ISFT] = ProgramTitle;
     header.Info.Text[ICOP] = CreditText;
     header.Broadcast = broadcast;
-    std::uint8_t first4[4];
-    if (broadcast) {
-        // The first frame's header value, as the frame walk will take it.
-        if (SeekFile(source, audioStart) != audioStart || ReadBytes(source, first4, 4) != 4) {
-            LastFailure = FailReadStopped;
-            AbandonOutput(output);
-            return false;
-        }
-        BeginBroadcastInfo(header.BroadcastInfo, info, fileName, source,
-                           std::uint32_t(first4[0]) | std::uint32_t(first4[1]) << 8 |
-                               std::uint32_t(first4[2]) << 16 | std::uint32_t(first4[3]) << 24);
-    }
+    if (broadcast)
+        BeginBroadcastInfo(header.BroadcastInfo, info, fileName, source, first.Value);
     if (!WriteWaveFile(owner, source, output.File, header)) {
-        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
+        LastFailure = WriteFailure();
         AbandonOutput(output);
         return false;
     }
@@ -150,19 +134,19 @@ std::string WaveHeadBytes(const TWaveHeader& header)
     const std::int64_t riffSize = header.FileSize > 0 ? header.FileSize - 8 : 0;
     std::string bytes;
     PutChunkHead(bytes, header.Rf64 ? "RF64" : "RIFF", header.Rf64 ? unknown : std::uint32_t(riffSize));
-    PutLong(bytes, FourCC("WAVE"));
+    AppendLong(bytes, FourCC("WAVE"));
     if (header.Rf64) {
         PutChunkHead(bytes, "ds64", std::uint32_t(Ds64BodySize));
         for (std::int64_t value : {riffSize, header.AudioLength, header.SampleCount}) {
-            PutLong(bytes, std::uint32_t(value));
-            PutLong(bytes, std::uint32_t(std::uint64_t(value) >> 32));
+            AppendLong(bytes, std::uint32_t(value));
+            AppendLong(bytes, std::uint32_t(std::uint64_t(value) >> 32));
         }
-        PutLong(bytes, 0); // no table of other chunks' sizes
+        AppendLong(bytes, 0); // no table of other chunks' sizes
     }
     PutChunkHead(bytes, "fmt ", std::uint32_t(recordSize));
     bytes.append(reinterpret_cast<const char*>(record), std::size_t(recordSize));
     PutChunkHead(bytes, "fact", 4);
-    PutLong(bytes, header.Rf64 ? unknown : header.FactValue);
+    AppendLong(bytes, header.Rf64 ? unknown : header.FactValue);
     if (header.Broadcast)
         bytes += MakeBroadcastChunks(header.BroadcastInfo);
     PutChunkHead(bytes, "data", header.Rf64 ? unknown : std::uint32_t(header.AudioLength));

@@ -43,7 +43,7 @@ bool CommitOutput(TOutputFile& output, TWindow owner, bool showMessages)
     // A close fails as a write does (a full disk, a network drive gone); a
     // move when the older output cannot be replaced.
     const TFailure failure = closed ? FileFailure(FailOutputHeld, FailOutputHeld, FailNoCreate)
-                                    : FileFailure(FailWrite, FailWrite, FailWrite);
+                                    : WriteFailure();
     DeleteFileName(output.TempName);
     return Refuse(output, owner, showMessages, failure);
 }

@@ -11,17 +11,12 @@ unsigned Le16(const std::uint8_t* p)
     return p[0] | p[1] << 8;
 }
 
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return Le16(p) | std::uint32_t(Le16(p + 2)) << 16;
-}
-
 // A RIFF/WAVE file by the format tag of its `fmt ` chunk, when that lies in
 // the bytes at hand; WAVE_FORMAT_EXTENSIBLE by its sub-format's tag.
 TFailure SniffWave(const std::uint8_t* data, std::size_t size)
 {
     for (std::size_t at = 12; at + 8 <= size;) {
-        const std::uint32_t length = Le32(data + at + 4);
+        const std::uint32_t length = Little32(data + at + 4);
         if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 2 && at + 10 <= size) {
             unsigned tag = Le16(data + at + 8);
             if (tag == 0xFFFE && length >= 26 && at + 34 <= size)
@@ -86,4 +81,9 @@ TFailure FileFailure(TFailure denied, TFailure held, TFailure other)
     default:
         return FailReadStopped;
     }
+}
+
+TFailure WriteFailure()
+{
+    return FileFailure(FailWrite, FailWrite, FailWrite);
 }

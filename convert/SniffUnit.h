@@ -52,3 +52,5 @@ TFailure SniffFile(TFile file, bool wave = false);
 // The failure that the last failed file call stands for: Denied, Held or
 // Other by the kind of its error, the disk full, or reading stopped.
 TFailure FileFailure(TFailure denied, TFailure held, TFailure other);
+// The failure that a failed write stands for: the disk full, or a write that failed.
+TFailure WriteFailure();

@@ -64,7 +64,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
         // A `data` size that claims more than the file holds: the output
         // keeps the bytes that were there, without a tag, and the conversion
         // counts as failed. Any other short copy is a failed write.
-        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
+        LastFailure = WriteFailure();
         std::int64_t held = GetFileSize(source) - dataSpan.Position;
         if (copied == held && held < dataSpan.Size) {
             LastFailure = FailDataCut;
@@ -78,14 +78,13 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
     // title and artist of its `cart` chunk, or the title of its `bext` one.
     TWaveListInfo info;
     bool tagged = false;
-    if ((options & WriteTagOption) && (scan & 16)) {
-        ReadListInfo(source, infoSpan, info);
-        tagged = true;
-    } else if (options & WriteTagOption) {
-        tagged = ReadBroadcastTags(source, broadcast, info);
+    if (options & WriteTagOption) {
+        if (scan & 16)
+            ReadListInfo(source, infoSpan, info);
+        tagged = (scan & 16) || ReadBroadcastTags(source, broadcast, info);
     }
     if (tagged && !WriteId3Tag(output.File, info)) {
-        LastFailure = FileFailure(FailWrite, FailWrite, FailWrite);
+        LastFailure = WriteFailure();
         AbandonOutput(output);
         return false;
     }

@@ -55,12 +55,6 @@ bool ReadWhole(TFile file, void* buffer, std::int32_t count)
     return ReadBytes(file, buffer, count) == count;
 }
 
-std::uint32_t Little32(const std::uint8_t* b)
-{
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-           std::uint32_t(b[3]) << 24;
-}
-
 std::int64_t Little64(const std::uint8_t* b)
 {
     return std::int64_t(std::uint64_t(Little32(b)) | std::uint64_t(Little32(b + 4)) << 32);

@@ -120,6 +120,18 @@ std::int32_t DecodeUtf8Char(const std::uint8_t* data, std::size_t size, bool sur
     return std::int32_t(code);
 }
 
+std::uint32_t Little32(const std::uint8_t* bytes)
+{
+    return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+           std::uint32_t(bytes[3]) << 24;
+}
+
+void AppendLong(std::string& bytes, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes += char(value >> (8 * i));
+}
+
 bool WriteByteValue(TFile file, std::uint8_t value)
 {
     return WriteBytes(file, &value, 1) == 1;

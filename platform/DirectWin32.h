@@ -163,6 +163,11 @@ std::string ReplaceExtension(const std::string& name, const std::string& extensi
 std::int32_t DecodeUtf8Char(const std::uint8_t* data, std::size_t size, bool surrogates,
                             std::size_t& length);
 
+// The 32-bit little-endian value of four bytes, and four such bytes appended
+// to a text of bytes.
+std::uint32_t Little32(const std::uint8_t* bytes);
+void AppendLong(std::string& bytes, std::uint32_t value);
+
 bool WriteByteValue(TFile file, std::uint8_t value);
 bool WriteLongValue(TFile file, std::uint32_t value);
 bool WriteChunkHead(TFile file, std::uint32_t id, std::uint32_t size);

@@ -29,7 +29,7 @@ std::vector<std::pair<std::string, std::string>> Chunks(const std::string& file)
 
 struct BwfRow {
     std::string name, frames, title, artist; // no ID3v1.1 tag when title and artist are empty
-    std::string description, history;
+    std::string cartTitle, cartArtist, description, history;
     int soundInformation, frameSize;
     std::uint32_t samples;
 };
@@ -50,15 +50,15 @@ TEST_F(Broadcast, ChunksDescribeEachKindOfStream)
 {
     const std::string t = ",T=Korvane 1.0.0.0\r\n";
     const BwfRow rows[] = {
-        {"layer1.mp1", Frames({{10, Make(3, 3, 12, 0, 0)}}), "Title One", "Band", "Band - Title One",
+        {"layer1.mp1", Frames({{10, Make(3, 3, 12, 0, 0)}}), "Title One", "Band", "Title One", "Band", "Band - Title One",
          "A=MPEG1L1,F=44100,B=384,M=joint-stereo" + t, 7, 416, 3840},
         {"layer2.mp2", Frames({{1, Make(3, 2, 10, 1, 1, 4)}, {4, Make(3, 2, 10, 1, 0, 4)}, {5, Make(3, 2, 10, 1, 1, 4)}}),
-         "Only Title", "", "Only Title", "A=MPEG1L2,F=48000,B=192,M=stereo" + t, 1, 576, 11520},
-        {"\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F.mp3", Frames({{10, Make(2, 1, 8, 0, 0, 0xC4)}}), "", "", "?????",
+         "Only Title", "", "Only Title", "", "Only Title", "A=MPEG1L2,F=48000,B=192,M=stereo" + t, 1, 576, 11520},
+        {"\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F.mp3", Frames({{10, Make(2, 1, 8, 0, 0, 0xC4)}}), "", "", "?????", "", "?????",
          "A=MPEG2L3,F=22050,B=64,M=mono" + t, 7, 208, 5760},
         {"vbr.mp3", Frames({{5, Make(3, 1, 9, 0, 0)}, {5, Make(3, 1, 10, 0, 0)}}), "\xC4 Title", "\xDCmlaut",
-         "?mlaut - ? Title", "A=MPEG1L3,F=44100,B=144,M=joint-stereo" + t, 6, 0, 11520},
-        {"m25.mp3", Frames({{10, Make(0, 1, 4, 2, 0, 0x84)}}), "Quiet", "", "Quiet",
+         "? Title", "?mlaut", "?mlaut - ? Title", "A=MPEG1L3,F=44100,B=144,M=joint-stereo" + t, 6, 0, 11520},
+        {"m25.mp3", Frames({{10, Make(0, 1, 4, 2, 0, 0x84)}}), "Quiet", "", "Quiet", "", "Quiet",
          "A=MPEG2L3,F=8000,B=32,M=dual-mono" + t, 3, 288, 5760},
     };
     std::tm when = {};
@@ -92,8 +92,7 @@ TEST_F(Broadcast, ChunksDescribeEachKindOfStream)
         EXPECT_EQ(bext.substr(338), Z(8) + Hex("01 00") + Z(254) + Field(r.history, bext.size() - 602));
         EXPECT_EQ(bext.size() % 2, 0u);
         EXPECT_EQ(chunks[3].second, Le32(std::uint32_t(r.soundInformation | r.frameSize << 16)) + Z(8));
-        EXPECT_EQ(chunks[4].second, "0101" + Field(r.title.empty() ? "?????" : AsciiText(r.title, false, 64), 64) +
-                                        Field(AsciiText(r.artist, false, 64), 64) + Z(320) +
+        EXPECT_EQ(chunks[4].second, "0101" + Field(r.cartTitle, 64) + Field(r.cartArtist, 64) + Z(320) +
                                         "1900-01-0100:00:009999-12-3123:59:59" + Field("Korvane", 64) +
                                         Field("1.0.0.0", 64) + Z(68) + "AUDs" + Z(4) + "AUDe" + Le32(r.samples) +
                                         Z(1348));

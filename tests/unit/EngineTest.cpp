@@ -149,7 +149,7 @@ TEST(WaveHead, RiffUpTo4GiBThenRf64WithDs64)
     h.Info.Text[ISFT] = "Korvane";
     // The largest even audio length whose file's RIFF size fits 32 bits, then one
     // byte more, which brings a pad byte: 70 bytes of head, the audio, LIST.
-    const std::int64_t fits = (0xFFFFFFFFll + 8 - 70 - ListInfoSize(h.Info)) / 2 * 2;
+    const std::int64_t fits = (0xFFFFFFFFll + 8 - 70 - 28) / 2 * 2; // LIST: INFO and the ISFT item
     for (std::int64_t length : {fits, fits + 1}) {
         h.AudioLength = length;
         const std::int64_t size = PlanWaveFile(h);
