@@ -55,8 +55,8 @@ void LoadCatalogue()
     MailAddress = LoadText(5002);
     AboutCaption = LoadText(5003) + ProgramTitle;
     AboutText = FormatText(LoadText(5004), {CreditText, HomepageAddress, MailAddress});
-    // The usage, then how /B makes Broadcast WAVEs.
-    UsageText = LoadText(5005) + LoadText(5040);
+    // The usage, then how /B makes Broadcast WAVEs and the labels they carry.
+    UsageText = LoadText(5005) + LoadText(5040) + LoadText(5086);
     InstalledText = LoadText(5006);
     UninstalledText = LoadText(5007);
     OpenDialogTitle = LoadText(5010);
@@ -93,5 +93,5 @@ std::string FailureReason()
 {
     // A failure that set no reason of its own is a write that failed.
     const TFailure failure = LastFailure > FailNone && LastFailure < FailureCount ? LastFailure : FailWrite;
-    return ReasonSeparator + FailureTexts[failure];
+    return ReasonSeparator + FailureTexts[failure] + LastFailureDetail;
 }

@@ -3,6 +3,8 @@
 
 #include "DeclUnit.h"
 #include "GatherUnit.h"
+#include "ListUnit.h"
+#include "OptionUnit.h"
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
 #include "WaveToMpeg.h"
@@ -11,16 +13,23 @@
 #include <set>
 
 namespace {
-// An option starts with '-' or '/'. Where '/' also starts absolute paths
-// (the native build), an argument that has a further '/' or names an
-// existing entry is a file.
+bool PathExists(const std::string& name)
+{
+    return FileExists(name);
+}
+
+// The catalogue's texts of refused options and list values.
+const int TextNoSuchOption = 5070, TextTooLong = 5075, TextNotAscii = 5076, TextListPlace = 5079,
+          TextListUnreadable = 5080, TextListErrors = 5081; // TOptionError and TListError in order
+
+TOption ReadArgument(const std::string& arg)
+{
+    return ReadOption(arg, PathSeparator == '/', PathExists);
+}
+
 bool IsOption(const std::string& arg)
 {
-    if (arg.empty() || (arg[0] != '-' && arg[0] != '/'))
-        return false;
-    if (arg[0] == '/' && PathSeparator == '/')
-        return arg.size() == 1 || (arg.find('/', 1) == std::string::npos && !FileExists(arg));
-    return true;
+    return ReadArgument(arg).Kind != OptionFile;
 }
 
 bool RegistrationOption(bool install, bool quiet)
@@ -79,17 +88,16 @@ std::string WrittenName(const std::string& name, bool converted)
     return converted ? ReplaceExtension(name, "wav") : std::string();
 }
 
-bool IsBroadcastOption(const std::string& arg)
-{
-    return IsOption(arg) && arg.size() > 1 && (arg[1] == 'B' || arg[1] == 'b');
-}
-
 // What one run keeps while it walks its arguments.
 struct TCommandRun {
     bool Quiet = false, AllWell = true;
     bool Gathering = false; // a file named twice is converted once
     TWindow Owner = NoWindow; // the conversions' owner
     std::string InvalidText;
+    TRunSetup Setup;         // /B, the labels, the pattern
+    TList List;              // the rows of /List=, and the folder its names start from
+    std::string ListDir;
+    TDateTime Today;         // for dates such as "+14" that a name or list gives
     // The files this run has converted and written, by FileNameKey: a pattern
     // never takes one of them as input, so that "*.*" does not turn the new
     // song.wav back into song.mp3 over the original.
@@ -99,31 +107,162 @@ struct TCommandRun {
 // One argument: an option acts at once, a file (or each file a pattern
 // matches, all listed before the first of them converts) is converted and
 // gets its line. False when an option has ended the run.
+std::string JoinListName(const TCommandRun& run, const std::string& file)
+{
+    return run.ListDir + PathSeparator + file;
+}
+
+// Whether a name in a list leads out of the list's folder: a full name, one
+// with a drive, or one with a ".." part.
+bool LeavesFolder(const std::string& file)
+{
+    if (!file.empty() && (file[0] == '/' || file[0] == '\\' || file.find(':') != std::string::npos))
+        return true;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= file.size(); ++i)
+        if (i == file.size() || file[i] == '/' || file[i] == '\\') {
+            if (file.compare(start, i - start, "..") == 0 && i - start == 2)
+                return true;
+            start = i + 1;
+        }
+    return false;
+}
+
+// The text of why a value cannot go into its field.
+std::string LabelErrorText(TLabelError error, TLabelField field)
+{
+    if (error == LabelTooLong)
+        return FormatText(LoadText(TextTooLong), {std::to_string(LabelWidth(field))});
+    return LoadText(TextNotAscii + int(error) - int(LabelNotAscii));
+}
+
+// The labels of the file Name (a WAVed MPEG to be): the options' first, then
+// those of its list row, then what its name gives by the pattern, and the
+// next cut number. False, with the reason set, when its row holds a value
+// that cannot be taken, its name does not fit the pattern or gives a value
+// its field cannot take.
+bool FileChoices(const TCommandRun& run, const std::string& name, const TListRow* row, TRunChoices& choices)
+{
+    if (!run.Setup.Named || GetLowerExt(name) == "wav")
+        return true;
+    LastFailureDetail.clear();
+    if (choices.NumberCuts) {
+        choices.Labels.Text[LabelCutID] = std::to_string(choices.NextCut);
+        choices.Labels.Given[LabelCutID] = true;
+    }
+    if (row != nullptr) {
+        TLabels merged = choices.Labels;
+        MergeLabels(merged, row->Labels);
+        const bool endBeforeStart = row->Error == LabelOk && LabelsEndBeforeStart(merged);
+        if (row->Error != LabelOk || endBeforeStart) {
+            const TLabelError error = endBeforeStart ? LabelEndBeforeStart : row->Error;
+            const TLabelField field = FindLabelField(endBeforeStart ? "End" : row->Column);
+            LastFailure = FailListValue;
+            LastFailureDetail = FormatText(LoadText(TextListPlace), {std::to_string(row->Line), LabelNames[field]}) +
+                                LabelErrorText(error, field);
+            return false;
+        }
+        choices.Labels = merged;
+    }
+    if (run.Setup.HasPattern) {
+        std::string stem = name.substr(name.find_last_of(PathSeparator) + 1);
+        stem = stem.substr(0, stem.rfind('.'));
+        std::vector<std::pair<TLabelField, std::string>> values;
+        if (!MatchNamePattern(run.Setup.Pattern, stem, values)) {
+            LastFailure = FailNameNoFit;
+            return false;
+        }
+        TLabels fromName;
+        for (const auto& value : values) {
+            const TLabelError error = SetLabel(fromName, value.first, value.second, run.Today);
+            if (error != LabelOk) {
+                LastFailure = FailNameValue;
+                LastFailureDetail = std::string(LabelNames[value.first]) + ": " + LabelErrorText(error, value.first);
+                return false;
+            }
+        }
+        MergeLabels(choices.Labels, fromName);
+    }
+    return true;
+}
+
+// Converts Name, found for an argument or a list's row, unless the run has
+// taken or written it already, and gives it its line.
+void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, bool pattern, const TListRow* row)
+{
+    const std::string key = FileNameKey(name);
+    if ((pattern && run.Written.count(key) > 0) ||
+        ((pattern || run.Gathering || row != nullptr) && run.Converted.count(key) > 0))
+        return;
+    if (row == nullptr) {
+        // A file named on the command line takes the labels of its row too.
+        for (const TListRow& listed : run.List.Rows)
+            if (FileNameKey(JoinListName(run, listed.File)) == key)
+                row = &listed;
+    }
+    TRunChoices choices = run.Setup.Choices;
+    const bool converted = FileChoices(run, name, row, choices) && ConvertFile(run.Owner, name, false, choices);
+    // Only the files written take a number, so that the numbers run on.
+    if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
+        ++run.Setup.Choices.NextCut;
+    summary.emplace_back(converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(), converted);
+    run.AllWell = run.AllWell && converted;
+    run.Converted.insert(key);
+    const std::string written = WrittenName(name, converted);
+    if (!written.empty())
+        run.Written.insert(FileNameKey(written));
+}
+
+// A row of the list: its file, named from the list's folder, converted with
+// the row's labels. A name that leads out of that folder is refused.
+void ConvertListRow(TCommandRun& run, TSummary& summary, const TListRow& row)
+{
+    const std::string joined = JoinListName(run, row.File);
+    if (LeavesFolder(row.File)) {
+        LastFailure = FailListOutside;
+        LastFailureDetail.clear();
+        summary.emplace_back(StatusFailed + joined + FailureReason(), false);
+        run.AllWell = false;
+        return;
+    }
+    const std::string name = row.File.empty() || HasWildcard(row.File) ? std::string() : ExpandFoundName(joined);
+    if (name.empty()) {
+        summary.emplace_back(ErrorTexts[6] + joined, false);
+        run.AllWell = false;
+        return;
+    }
+    ConvertNamed(run, summary, name, false, &row);
+}
+
 bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
 {
-    if (IsOption(arg)) {
-        // The native converter also answers the two long options every
-        // Linux tool has: --help stands for /?, --version says the version.
-        if (!PlatformIsWindows && arg == "--version") {
-            ShowMessageBox(NoWindow, ProgramTitle + " " KORVANE_VERSION, ProgramTitle, BoxInformation);
-            return false;
-        }
-        char option = !PlatformIsWindows && arg == "--help" ? '?' : arg.size() > 1 ? arg[1] : '\0';
-        if (option == '?' || option == 'H' || option == 'h') {
-            if (ShowMessageBox(NoWindow, AboutText + UsageText, AboutCaption, BoxInformation))
-                return false;
-        } else if (option == 'I' || option == 'i' || option == 'U' || option == 'u') {
-            run.AllWell = RegistrationOption(option == 'I' || option == 'i', run.Quiet) && run.AllWell;
-            return false;
-        } else if (option == 'Q' || option == 'q') {
-            run.Quiet = true;
-        } else if (option == 'B' || option == 'b') {
-            // taken before the first file (BroadcastWave)
-        } else {
-            run.InvalidText += arg + " ";
-            run.AllWell = false;
-        }
+    const TOption option = ReadArgument(arg);
+    switch (option.Kind) {
+    case OptionFile:
+        break;
+    case OptionVersion:
+        ShowMessageBox(NoWindow, ProgramTitle + " " KORVANE_VERSION, ProgramTitle, BoxInformation);
+        return false;
+    case OptionHelp:
+        return !ShowMessageBox(NoWindow, AboutText + UsageText, AboutCaption, BoxInformation);
+    case OptionInstall:
+    case OptionUninstall:
+        run.AllWell = RegistrationOption(option.Kind == OptionInstall, run.Quiet) && run.AllWell;
+        return false;
+    case OptionQuiet:
+        run.Quiet = true;
         return true;
+    case OptionInvalid:
+        run.InvalidText += arg + " ";
+        run.AllWell = false;
+        return true;
+    case OptionList:
+        // The list's files, at the place of the option, as if named here.
+        for (const TListRow& row : run.List.Rows)
+            ConvertListRow(run, summary, row);
+        return true;
+    default:
+        return true; // taken before the first file (ReadRunSetup)
     }
     const bool pattern = HasWildcard(arg);
     std::vector<std::string> names;
@@ -139,20 +278,8 @@ bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
         summary.emplace_back(ErrorTexts[6] + arg, false);
         run.AllWell = false;
     }
-    for (const std::string& name : names) {
-        const std::string key = FileNameKey(name);
-        if ((pattern && run.Written.count(key) > 0) ||
-            ((pattern || run.Gathering) && run.Converted.count(key) > 0))
-            continue;
-        bool converted = ConvertFile(run.Owner, name, false);
-        summary.emplace_back(converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(),
-                             converted);
-        run.AllWell = run.AllWell && converted;
-        run.Converted.insert(key);
-        const std::string written = WrittenName(name, converted);
-        if (!written.empty())
-            run.Written.insert(FileNameKey(written));
-    }
+    for (const std::string& name : names)
+        ConvertNamed(run, summary, name, pattern, nullptr);
     return true;
 }
 
@@ -165,9 +292,8 @@ void ShowSummary(const TCommandRun& run, const TSummary& summary)
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxInformation);
 }
 
-bool RunAlone(const std::vector<std::string>& args)
+bool RunAlone(const std::vector<std::string>& args, TCommandRun& run)
 {
-    TCommandRun run;
     TSummary summary;
     for (const std::string& arg : args)
         if (!HandleArgument(run, summary, arg))
@@ -187,10 +313,11 @@ bool GathersFiles(const std::vector<std::string>& args)
 {
     bool files = false;
     for (const std::string& arg : args) {
-        if (!IsOption(arg))
+        const TOptionKind kind = ReadArgument(arg).Kind;
+        if (kind == OptionFile)
             files = true;
-        else if (arg.size() > 1 && std::string("?HhIiUuQq").find(arg[1]) != std::string::npos)
-            return false;
+        else if (kind != OptionBroadcast && kind != OptionInvalid)
+            return false; // it ends early, is quiet, or has labels of its own
     }
     return files;
 }
@@ -234,7 +361,7 @@ bool TakeHandOver(void* context, const std::string& record)
 // session and ends without a box, or becomes that run: it takes what others
 // hand it until none has come for a while, converts everything, also what
 // comes while it converts, and shows one box.
-bool GatherRuns(const std::vector<std::string>& args)
+bool GatherRuns(const std::vector<std::string>& args, TCommandRun& run)
 {
     std::vector<std::string> full;
     for (const std::string& arg : args)
@@ -242,14 +369,13 @@ bool GatherRuns(const std::vector<std::string>& args)
     std::vector<std::vector<std::string>> arrived;
     TGatherPoint point;
     // Runs with /B gather among themselves: their files become Broadcast WAVEs.
-    point.Group = BroadcastWave ? "B" : "";
+    point.Group = run.Setup.Choices.Broadcast ? "B" : "";
     point.Taker = TakeHandOver;
     point.Context = &arrived;
     const std::string record = EncodeHandOver(full);
     const THandOver handOver = record.empty() ? HandOverNone : JoinGathering(record, point);
     if (handOver == HandOverTaken)
         return true;
-    TCommandRun run;
     TSummary summary;
     if (handOver == HandOverRefused) {
         // Refused: the files are reported rather than lost without a word.
@@ -263,7 +389,7 @@ bool GatherRuns(const std::vector<std::string>& args)
         return false;
     }
     if (point.Window == NoWindow)
-        return RunAlone(args);
+        return RunAlone(args, run);
     AwaitQuiet(point, GatherQuietMs);
     run.Gathering = true;
     run.Owner = point.Window; // its copier takes the records that come meanwhile
@@ -283,25 +409,81 @@ bool GatherRuns(const std::vector<std::string>& args)
     ShowSummary(run, summary);
     return run.AllWell;
 }
-} // namespace
 
-bool BroadcastWave = false;
+// The bytes of the list Name (no more than a list may hold, and one more so
+// that a larger one is told), read into List.
+bool ReadListFile(const std::string& name, const TDateTime& today, TList& list)
+{
+    TFile file = OpenForReading(name);
+    if (file == NoFile)
+        return false;
+    const std::int64_t size = GetFileSize(file);
+    std::string text(std::size_t(size < 0 ? 0 : size > std::int64_t(MaxListBytes) ? MaxListBytes + 1 : size), '\0');
+    const bool ok = size >= 0 && (text.empty() || ReadBytes(file, &text[0], std::int32_t(text.size())) ==
+                                                      std::int32_t(text.size()));
+    CloseFile(file);
+    if (ok)
+        ReadList(text, today, list);
+    return ok;
+}
+
+// Reads the run's options before any file converts, and its list. A named
+// option that cannot be taken ends the run: a mistyped label would put a
+// wrong cut number or date on air. Its box names each such option and why.
+bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
+{
+    run.Today = GetLocalNow();
+    std::vector<TOptionRefusal> refusals;
+    ReadRunSetup(args, run.Today, PathSeparator == '/', PathExists, run.Setup, refusals);
+    std::string text;
+    for (const TOptionRefusal& refusal : refusals) {
+        const TOption option = ReadArgument(refusal.Arg);
+        const std::string why = refusal.Error == OptionLabelRefused
+                                    ? LabelErrorText(refusal.LabelError, option.Field)
+                                    : LoadText(TextNoSuchOption + int(refusal.Error) - int(OptionNoSuchName));
+        text += ErrorTexts[3] + refusal.Arg + ReasonSeparator + why + "\n";
+    }
+    if (refusals.empty() && !run.Setup.List.empty()) {
+        std::string why;
+        if (!ReadListFile(run.Setup.List, run.Today, run.List))
+            why = LoadText(TextListUnreadable);
+        else if (run.List.Error != ListOk)
+            why = FormatText(LoadText(TextListErrors + int(run.List.Error) - int(ListOpenQuote)),
+                             {run.List.Error == ListBadColumn ? run.List.Column : std::to_string(run.List.Line)});
+        if (!why.empty())
+            text += ErrorTexts[3] + "/List=" + run.Setup.List + ReasonSeparator + why + "\n";
+        run.ListDir = GetPathDir(GetFullName(run.Setup.List));
+    }
+    if (text.empty())
+        return true;
+    // Natively the words go to stderr even in a quiet run; a quiet Windows
+    // run shows no box and tells only by its exit status.
+    bool quiet = false;
+    for (const std::string& arg : args)
+        quiet = quiet || ReadArgument(arg).Kind == OptionQuiet;
+    if (!quiet || !PlatformIsWindows)
+        ShowMessageBox(NoWindow, text, ProgramTitle, BoxError);
+    return false;
+}
+} // namespace
 
 bool ProcessCommandLine()
 {
     const std::vector<std::string> args = GetArguments();
-    // /B anywhere makes every WAVed MPEG of the run a Broadcast WAVE.
-    for (const std::string& arg : args)
-        BroadcastWave = BroadcastWave || IsBroadcastOption(arg);
-    return GathersFiles(args) ? GatherRuns(args) : RunAlone(args);
+    TCommandRun run;
+    if (!ReadSetup(args, run))
+        return false;
+    // Runs with labels convert alone: their labels are theirs.
+    return !run.Setup.Named && GathersFiles(args) ? GatherRuns(args, run) : RunAlone(args, run);
 }
 
-bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages)
+bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages, const TRunChoices& choices)
 {
     LastFailure = FailNone;
+    LastFailureDetail.clear();
     if (GetLowerExt(fileName) == "wav")
         return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
-    return ConvertMpegToWave(owner, fileName, showMessages, BroadcastWave);
+    return ConvertMpegToWave(owner, fileName, showMessages, choices);
 }
 
 std::string FailureListText(const std::vector<std::string>& lines)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "DirectWin32.h"
+#include "LabelUnit.h"
 
 #include <string>
 #include <vector>
@@ -18,15 +19,15 @@ const int SummaryLineLimit = 40;
 // option was valid, every file was found and converted, and any /I or /U
 // worked.
 bool ProcessCommandLine();
-// Whether the WAVed MPEGs written are Broadcast WAVEs (`bext`, `mext` and
-// `cart` chunks): set for a run by /B, and in desktop mode by the menu item,
-// whose state is kept for the user between runs.
-extern bool BroadcastWave;
+// Whether the drop target's WAVed MPEGs are Broadcast WAVEs (`bext`, `mext`
+// and `cart` chunks): the menu item's state, kept for the user between runs.
 bool LoadBroadcastSetting();
 bool SaveBroadcastSetting(bool on);
 // Converts one file in the direction its extension calls for; when it
 // fails, LastFailure says why.
-bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages);
+// Choices say what the run asks of a WAVed MPEG: Broadcast WAVE, labels.
+bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages,
+                 const TRunChoices& choices = TRunChoices());
 // Failed lines as a box lists them: up to the summary's limit, then one line
 // that counts the rest.
 std::string FailureListText(const std::vector<std::string>& lines);

@@ -119,10 +119,14 @@ std::string MakeOriginatorReference(const TDateTime& now)
 }
 
 void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const std::string& fileName,
-                        TFile source, std::uint32_t firstHeader)
+                        TFile source, std::uint32_t firstHeader, const TLabels& labels)
 {
-    const std::string title = AsciiText(TrimText(tags.Text[INAM]), false, std::string::npos);
-    info.Artist = AsciiText(TrimText(tags.Text[IART]), false, std::string::npos);
+    // A label given wins over the tag, the tag over the file's name.
+    info.Labels = labels;
+    const std::string title = labels.Given[LabelTitle] ? labels.Text[LabelTitle]
+                                                       : AsciiText(TrimText(tags.Text[INAM]), false, std::string::npos);
+    info.Artist = labels.Given[LabelArtist] ? labels.Text[LabelArtist]
+                                            : AsciiText(TrimText(tags.Text[IART]), false, std::string::npos);
     info.Title = title;
     if (title.empty()) {
         // The file's own name without its extension.
@@ -131,6 +135,8 @@ void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const s
         info.Title = AsciiText(name, true, std::string::npos);
     }
     info.Description = title.empty() || info.Artist.empty() ? info.Title : info.Artist + " - " + title;
+    if (labels.Given[LabelDescription])
+        info.Description = labels.Text[LabelDescription];
     if (!GetFileWriteTime(source, info.Origination))
         info.Origination = GetLocalNow();
     info.OriginatorReference = MakeOriginatorReference(GetLocalNow());
@@ -165,7 +171,10 @@ std::string MakeBroadcastChunks(const TBroadcastInfo& info)
 {
     std::string bext(BextFixedSize + CodingHistoryRoom(info.FirstHeader), '\0');
     PutText(bext, 0, info.Description, DescriptionWidth);
-    PutText(bext, 256, AsciiText(ProgramTitle, true, OriginatorWidth), OriginatorWidth);
+    const TLabels& labels = info.Labels;
+    PutText(bext, 256,
+            labels.Given[LabelOriginator] ? labels.Text[LabelOriginator] : AsciiText(ProgramTitle, true, OriginatorWidth),
+            OriginatorWidth);
     PutText(bext, 288, info.OriginatorReference, OriginatorWidth);
     PutText(bext, 320, DateText(info.Origination), 10);
     PutText(bext, 330, TimeText(info.Origination), 8);
@@ -177,12 +186,22 @@ std::string MakeBroadcastChunks(const TBroadcastInfo& info)
     PutNumber(mext, 0, info.SoundInformation, 2);
     PutNumber(mext, 2, info.FrameSize, 2);
 
-    std::string cart(CartFixedSize, '\0');
+    // The tag text follows the fixed part, NUL-padded to an even size.
+    const std::string& tagText = labels.Text[LabelTagText];
+    std::string cart(CartFixedSize + (tagText.size() + 1) / 2 * 2, '\0');
     PutText(cart, 0, "0101", 4);
     PutText(cart, 4, info.Title, CartTextWidth);
     PutText(cart, 68, info.Artist, CartTextWidth);
-    // No restriction on when the cut may be played.
-    PutText(cart, 452, "1900-01-0100:00:009999-12-3123:59:59", 36);
+    static const struct {
+        TLabelField Field;
+        std::size_t Offset;
+    } Fields[] = {{LabelCutID, 132},   {LabelClientID, 196}, {LabelCategory, 260}, {LabelClassification, 324},
+                  {LabelOutCue, 388},  {LabelUserDef, 616},  {LabelURL, 1024},     {LabelTagText, CartFixedSize}};
+    for (const auto& field : Fields)
+        PutText(cart, field.Offset, labels.Text[field.Field], LabelWidth(field.Field) ? LabelWidth(field.Field) : tagText.size());
+    // Without dates given, no restriction on when the cut may be played.
+    PutText(cart, 452, labels.Given[LabelStart] ? labels.Text[LabelStart] : DefaultStart, 18);
+    PutText(cart, 470, labels.Given[LabelEnd] ? labels.Text[LabelEnd] : DefaultEnd, 18);
     PutText(cart, 488, AsciiText(ProgramTitle, true, CartTextWidth), CartTextWidth);
     PutText(cart, 552, ProducerVersion(), CartTextWidth);
     // The timers: the audio starts at sample 0 and ends after its last sample.

@@ -7,6 +7,7 @@
 
 #include "DirectWin32.h"
 #include "FrameWalk.h"
+#include "LabelUnit.h"
 #include "WaveUnit.h"
 
 #include <cstdint>
@@ -25,21 +26,24 @@ struct TBroadcastInfo {
     std::uint32_t SampleCount; // the audio's true samples, the end timer
     std::uint16_t SoundInformation;
     std::uint16_t FrameSize;
+    TLabels Labels;           // the station's labels: cart's fields, bext's originator
 };
 
 // Starts the record for a conversion of FileName (Source, open) whose first
-// frame header is FirstHeader and whose tag texts are Tags: title, artist,
-// a new originator reference, the source's last-write time (or now), and
-// the stream's values as the first frame gives them.
+// frame header is FirstHeader and whose tag texts are Tags: title and artist
+// (those Labels give first), a new originator reference, the source's
+// last-write time (or now), and the stream's values as the first frame
+// gives them.
 void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const std::string& fileName,
-                        TFile source, std::uint32_t firstHeader);
+                        TFile source, std::uint32_t firstHeader, const TLabels& labels = TLabels());
 // Takes the frame walk's findings: the true sample count, the average bit
 // rate of a VBR stream, and whether every frame has one bit rate, mode and
 // padding (mext's SoundInformation and FrameSize).
 void DescribeFrames(TBroadcastInfo& info, const TFrameWalk& walk);
 
 // `bext` (version 1), `mext` and `cart` (version 0101), heads included, in
-// that order. Their size depends on the first frame header alone, so that
+// that order. Their size depends on the first frame header and the labels
+// alone, so that
 // the chunks can be written before the audio and rewritten, whatever the
 // frame walk found, after it.
 std::string MakeBroadcastChunks(const TBroadcastInfo& info);

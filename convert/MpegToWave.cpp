@@ -58,7 +58,7 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& heade
 }
 
 bool Convert(TWindow owner, TFile source, const std::string& fileName, bool showMessages,
-             bool broadcast)
+             const TRunChoices& choices)
 {
     TMpegHeader first;
     TWaveHeader header;
@@ -102,9 +102,9 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     header.FileSize = 0;
     header.Info.Text[ISFT] = ProgramTitle;
     header.Info.Text[ICOP] = CreditText;
-    header.Broadcast = broadcast;
-    if (broadcast)
-        BeginBroadcastInfo(header.BroadcastInfo, info, fileName, source, first.Value);
+    header.Broadcast = choices.Broadcast;
+    if (choices.Broadcast)
+        BeginBroadcastInfo(header.BroadcastInfo, info, fileName, source, first.Value, choices.Labels);
     if (!WriteWaveFile(owner, source, output.File, header)) {
         LastFailure = WriteFailure();
         AbandonOutput(output);
@@ -153,7 +153,7 @@ std::string WaveHeadBytes(const TWaveHeader& header)
     return bytes;
 }
 
-bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages, bool broadcast)
+bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages, const TRunChoices& choices)
 {
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
@@ -162,7 +162,7 @@ bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMess
             ShowError(owner, 4, fileName);
         return false;
     }
-    bool result = Convert(owner, source, fileName, showMessages, broadcast);
+    bool result = Convert(owner, source, fileName, showMessages, choices);
     CloseFile(source);
     return result;
 }

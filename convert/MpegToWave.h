@@ -2,6 +2,7 @@
 #pragma once
 
 #include "BroadcastUnit.h"
+#include "LabelUnit.h"
 #include "DirectWin32.h"
 #include "MP3Unit.h"
 #include "WaveUnit.h"
@@ -36,8 +37,8 @@ std::string WaveHeadBytes(const TWaveHeader& header);
 // Writes FileName's MPEG frames behind a RIFF/WAVE header, with its ID3v1.1
 // tag as a LIST/INFO chunk, into the file named after it with extension
 // "wav". Failures are shown in a box (owned by Owner) only when ShowMessages
-// is on; the result tells whether the output was written completely. With
-// Broadcast the output is a Broadcast WAVE: `bext`, `mext` and `cart` stand
-// between `fact` and `data`.
+// is on; the result tells whether the output was written completely. When
+// Choices ask for Broadcast the output is a Broadcast WAVE: `bext`, `mext` and
+// `cart`, with the labels Choices give, stand between `fact` and `data`.
 bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages,
-                       bool broadcast = false);
+                       const TRunChoices& choices = TRunChoices());

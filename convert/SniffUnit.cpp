@@ -4,6 +4,7 @@
 #include <cstring>
 
 TFailure LastFailure = FailNone;
+std::string LastFailureDetail;
 
 namespace {
 unsigned Le16(const std::uint8_t* p)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The reasons, in the order of their texts in the string table (5041 on:
 // string 5040 + the code).
@@ -37,12 +38,19 @@ enum TFailure {
     FailWrite,          // a write failed otherwise
     FailDataCut,        // a `data` chunk longer than the file: what was there is kept
     FailNotWave,        // the way back's input is no RIFF/WAVE file
+    FailNameNoFit,      // the file's name does not fit the run's pattern
+    FailNameValue,      // its name gives a label its field cannot take (LastFailureDetail)
+    FailListValue,      // its row of the list holds such a label (LastFailureDetail)
+    FailListOutside,    // the list names a file outside the list's folder
     FailureCount
 };
 
 // The reason the last conversion failed; the dispatch clears it before each
 // one, and a conversion sets it where it gives up.
 extern TFailure LastFailure;
+// What the reason's text is followed by, for the failures that say which
+// value was refused; cleared with LastFailure.
+extern std::string LastFailureDetail;
 
 // What a file that holds no MPEG audio is, from its first Size bytes.
 TFailure SniffBytes(const std::uint8_t* data, std::size_t size);

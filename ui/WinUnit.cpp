@@ -30,6 +30,7 @@ struct TFrontEnd {
     int Progress = -1;       // percentage drawn at the bottom, -1 for none
     bool Created = false;    // the creation handling succeeded
     bool Destroyed = false;  // WM_DESTROY has run
+    TRunChoices Choices;     // what drops and Convert ask: the settings kept for the user
 };
 TFrontEnd Front;
 
@@ -69,8 +70,8 @@ LRESULT OnCreate(HWND window)
     Front = TFrontEnd();
     Front.Menu = LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
     CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, CmdSmall, MF_BYCOMMAND);
-    BroadcastWave = LoadBroadcastSetting();
-    CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (BroadcastWave ? MF_CHECKED : MF_UNCHECKED));
+    Front.Choices.Broadcast = LoadBroadcastSetting();
+    CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
     if (!FileExists(CustomBitmapPath()))
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
@@ -123,7 +124,7 @@ void OnDropFiles(HWND window, HDROP drop)
         if (got == 0)
             continue;
         const std::string fileName = NarrowText(name.data(), got);
-        if (!ConvertFile(TWindow(window), fileName, false))
+        if (!ConvertFile(TWindow(window), fileName, false, Front.Choices))
             failed.push_back(StatusFailed + fileName + FailureReason());
     }
     EndConversion(window);
@@ -140,7 +141,7 @@ void ConvertChosenFile(HWND window)
     if (!OpenFileDialog(window, OpenDialogFilter, OpenDialogTitle, name) || Front.Destroyed)
         return;
     BeginConversion(window);
-    bool ok = ConvertFile(TWindow(window), name, true);
+    bool ok = ConvertFile(TWindow(window), name, true, Front.Choices);
     EndConversion(window);
     ReportResult(window, ok, 7, name + FailureReason());
 }
@@ -167,9 +168,9 @@ void OnCommand(HWND window, int id)
     case CmdBroadcast:
         // Drops and Convert write Broadcast WAVEs while the item is checked;
         // the choice is kept for the user's next start.
-        BroadcastWave = !BroadcastWave;
-        SaveBroadcastSetting(BroadcastWave);
-        CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (BroadcastWave ? MF_CHECKED : MF_UNCHECKED));
+        Front.Choices.Broadcast = !Front.Choices.Broadcast;
+        SaveBroadcastSetting(Front.Choices.Broadcast);
+        CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
         break;
     case CmdVisible:
         ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)

@@ -38,7 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (name[3] == 'w')
             ConvertWaveToMpeg(NoWindow, path, WriteTagOption, false);
         else
-            ConvertMpegToWave(NoWindow, path, false, size % 2 == 1); // odd sizes as Broadcast WAVEs
+        {
+            TRunChoices choices;
+            choices.Broadcast = size % 2 == 1; // odd sizes as Broadcast WAVEs
+            ConvertMpegToWave(NoWindow, path, false, choices);
+        }
     }
     static TFrameWalk walk;
     BeginFrameWalk(walk, std::int64_t(size));

@@ -12,6 +12,13 @@
 #include <vector>
 
 namespace {
+TRunChoices BroadcastChoices()
+{
+    TRunChoices choices;
+    choices.Broadcast = true;
+    return choices;
+}
+
 std::string Field(const std::string& text, std::size_t width) { return text.substr(0, width) + Z(width - text.substr(0, width).size()); }
 
 // The chunks of a RIFF file in order, as (id, body).
@@ -73,7 +80,7 @@ TEST_F(Broadcast, ChunksDescribeEachKindOfStream)
         ASSERT_EQ(::utime(source.c_str(), &times), 0);
         ASSERT_TRUE(ConvertMpegToWave(NoWindow, source, false));
         const std::string plain = ReadFile(output);
-        ASSERT_TRUE(ConvertMpegToWave(NoWindow, source, false, true));
+        ASSERT_TRUE(ConvertMpegToWave(NoWindow, source, false, BroadcastChoices()));
         const std::string file = ReadFile(output);
         const auto chunks = Chunks(file);
         std::vector<std::string> ids;

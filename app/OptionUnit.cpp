@@ -1,0 +1,153 @@
+// OptionUnit: options told apart, and the run's choices read from them.
+#include "OptionUnit.h"
+
+namespace {
+bool IsLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool SameName(const std::string& name, const char* other)
+{
+    std::size_t i = 0;
+    for (; i < name.size() && other[i] != '\0'; ++i)
+        if (Lower(name[i]) != Lower(other[i]))
+            return false;
+    return i == name.size() && other[i] == '\0';
+}
+
+// The named options that are no label field.
+TOptionKind NamedKind(const std::string& name, TLabelField& field)
+{
+    field = FindLabelField(name);
+    if (field != LabelFieldCount)
+        return OptionLabel;
+    if (SameName(name, "Pattern"))
+        return OptionPattern;
+    if (SameName(name, "List"))
+        return OptionList;
+    return OptionUnknownName;
+}
+} // namespace
+
+TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(const std::string&))
+{
+    TOption option;
+    if (arg.empty() || (arg[0] != '-' && arg[0] != '/'))
+        return option;
+    // "/Name=value", "-Name=value", and natively "--name=value".
+    const std::size_t nameStart = slashPaths && arg.compare(0, 2, "--") == 0 ? 2 : 1;
+    const std::size_t equals = arg.find('=');
+    if (equals != std::string::npos && equals > nameStart) {
+        std::string name = arg.substr(nameStart, equals - nameStart);
+        bool letters = true;
+        for (char c : name)
+            letters = letters && IsLetter(c);
+        if (letters) {
+            option.Name = name;
+            option.Value = arg.substr(equals + 1);
+            option.Kind = NamedKind(name, option.Field);
+            return option;
+        }
+    }
+    if (arg[0] == '/' && slashPaths && arg.size() > 1 &&
+        (arg.find('/', 1) != std::string::npos || pathExists(arg)))
+        return option;
+    if (slashPaths && arg == "--help")
+        option.Kind = OptionHelp;
+    else if (slashPaths && arg == "--version")
+        option.Kind = OptionVersion;
+    else
+        switch (arg.size() > 1 ? Lower(arg[1]) : '\0') {
+        case '?':
+        case 'h':
+            option.Kind = OptionHelp;
+            break;
+        case 'i':
+            option.Kind = OptionInstall;
+            break;
+        case 'u':
+            option.Kind = OptionUninstall;
+            break;
+        case 'q':
+            option.Kind = OptionQuiet;
+            break;
+        case 'b':
+            option.Kind = OptionBroadcast;
+            break;
+        default:
+            option.Kind = OptionInvalid;
+        }
+    return option;
+}
+
+void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, bool slashPaths,
+                  bool (*pathExists)(const std::string&), TRunSetup& setup,
+                  std::vector<TOptionRefusal>& refusals)
+{
+    setup = TRunSetup();
+    std::vector<std::string> seen;
+    for (const std::string& arg : args) {
+        const TOption option = ReadOption(arg, slashPaths, pathExists);
+        if (option.Kind == OptionBroadcast)
+            setup.Choices.Broadcast = true;
+        if (option.Kind < OptionLabel)
+            continue;
+        setup.Named = true;
+        TOptionRefusal refusal = {arg, OptionOk, LabelOk};
+        std::string key;
+        for (char c : option.Name)
+            key += Lower(c);
+        bool twice = false;
+        for (const std::string& name : seen)
+            twice = twice || name == key;
+        seen.push_back(key);
+        if (option.Kind == OptionUnknownName) {
+            refusal.Error = OptionNoSuchName;
+        } else if (twice) {
+            refusal.Error = OptionTwice;
+        } else if (option.Kind == OptionPattern) {
+            setup.HasPattern = true;
+            if (!ParseNamePattern(option.Value, setup.Pattern))
+                refusal.Error = OptionBadPattern;
+        } else if (option.Kind == OptionList) {
+            setup.List = option.Value;
+            if (option.Value.empty())
+                refusal.Error = OptionEmptyValue;
+        } else if (option.Field == LabelCutID && !option.Value.empty() && option.Value[0] == '#') {
+            // "#1001": the run's files are numbered from 1001 on.
+            unsigned long number = 0;
+            bool digits = option.Value.size() > 1 && option.Value.size() <= 10;
+            for (std::size_t i = 1; i < option.Value.size() && digits; ++i) {
+                digits = option.Value[i] >= '0' && option.Value[i] <= '9';
+                number = number * 10 + unsigned(option.Value[i] - '0');
+            }
+            if (!digits || number > 0xFFFFFFFFul)
+                refusal.Error = OptionBadCutNumber;
+            setup.Choices.NumberCuts = true;
+            setup.Choices.NextCut = std::uint32_t(number);
+        } else {
+            refusal.LabelError = SetLabel(setup.Choices.Labels, option.Field, option.Value, today);
+            if (refusal.LabelError != LabelOk)
+                refusal.Error = OptionLabelRefused;
+        }
+        if (refusal.Error != OptionOk)
+            refusals.push_back(refusal);
+    }
+    // Labels make Broadcast WAVEs; an end before the start is refused with
+    // the /End= option that sets it (or /Start= when only that was given).
+    if (setup.Named)
+        setup.Choices.Broadcast = true;
+    if (LabelsEndBeforeStart(setup.Choices.Labels))
+        for (const std::string& arg : args) {
+            const TOption option = ReadOption(arg, slashPaths, pathExists);
+            const TLabelField blamed = setup.Choices.Labels.Given[LabelEnd] ? LabelEnd : LabelStart;
+            if (option.Kind == OptionLabel && option.Field == blamed)
+                refusals.push_back({arg, OptionLabelRefused, LabelEndBeforeStart});
+        }
+}

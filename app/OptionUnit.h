@@ -1,0 +1,72 @@
+// OptionUnit: how an argument reads as an option. The one-letter options
+// count by their second character ("/Quiet" is /Q); options with a value,
+// "/Name=value", count only by their whole name, in any letter case, so that
+// "/URL=..." is never /U and "/Bogus=1" never /B.
+#pragma once
+
+#include "LabelUnit.h"
+
+#include <string>
+#include <vector>
+
+enum TOptionKind {
+    OptionFile,       // no option: a file or a pattern
+    OptionHelp,       // /?, /H; natively also --help
+    OptionVersion,    // natively --version
+    OptionInstall,    // /I
+    OptionUninstall,  // /U
+    OptionQuiet,      // /Q
+    OptionBroadcast,  // /B
+    OptionInvalid,    // any other one-letter option, or "/" alone
+    OptionLabel,      // /Title=, /CutID= ... (Field says which)
+    OptionPattern,    // /Pattern=: labels from the file's name
+    OptionList,       // /List=: a list of files with their labels
+    OptionUnknownName // "/Name=value" whose name is none of the above
+};
+
+struct TOption {
+    TOptionKind Kind = OptionFile;
+    TLabelField Field = LabelFieldCount; // of OptionLabel
+    std::string Name;                    // the name as typed, before '='
+    std::string Value;                   // after the first '='
+};
+
+// How Arg reads. Where '/' also starts absolute paths (SlashPaths, the native
+// build), "/Name=value" is an option only when Name is all letters, and a
+// one-letter option only when Arg holds no further '/' and names no entry
+// (PathExists, asked only then).
+TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(const std::string&));
+
+// Why a named option is refused.
+enum TOptionError {
+    OptionOk,
+    OptionNoSuchName,    // an unknown name
+    OptionTwice,         // the same name given twice
+    OptionBadCutNumber,  // /CutID=# without a number
+    OptionBadPattern,    // a pattern that cannot be matched
+    OptionEmptyValue,    // /List= with nothing
+    OptionLabelRefused   // SetLabel refused its value (LabelError says why)
+};
+
+struct TOptionRefusal {
+    std::string Arg;
+    TOptionError Error;
+    TLabelError LabelError;
+};
+
+#include "PatternUnit.h"
+
+// What the arguments ask of the whole run, read before any file converts.
+struct TRunSetup {
+    TRunChoices Choices;   // /B, the labels the options give, cut numbering
+    bool Named = false;    // some "/Name=value" option: labels for this run alone
+    bool HasPattern = false;
+    TNamePattern Pattern;
+    std::string List;      // the /List= file as typed; empty when none
+};
+
+// Reads every option of Args into Setup; Refusals gets each named option that
+// cannot be taken (a run with any converts nothing). Today dates "/End=+14".
+void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, bool slashPaths,
+                  bool (*pathExists)(const std::string&), TRunSetup& setup,
+                  std::vector<TOptionRefusal>& refusals);
