@@ -19,8 +19,8 @@ bool PathExists(const std::string& name)
 }
 
 // The catalogue's texts of refused options and list values.
-const int TextNoSuchOption = 5070, TextTooLong = 5075, TextNotAscii = 5076, TextListPlace = 5079,
-          TextListUnreadable = 5080, TextListErrors = 5081; // TOptionError and TListError in order
+const int TextNoSuchOption = 5200, TextTooLong = 5205, TextNotAscii = 5206, TextListPlace = 5209,
+          TextListUnreadable = 5210, TextListErrors = 5211; // TOptionError and TListError in order
 
 TOption ReadArgument(const std::string& arg)
 {

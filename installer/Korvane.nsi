@@ -12,6 +12,11 @@
 ; earlier installation as it was and nothing of its own behind.
 
 Unicode true
+; -DTARGET=amd64-unicode makes the setup of the x86-64 build, for a Windows
+; (or a Wine) that runs no 32-bit code.
+!ifdef TARGET
+  Target ${TARGET}
+!endif
 RequestExecutionLevel user
 ManifestDPIAware true
 SetCompressor /SOLID lzma

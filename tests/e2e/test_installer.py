@@ -154,8 +154,12 @@ if __name__ == '__main__':
             WORK = Path(WORK)
             shutil.copy(OPT.korvane, WORK / 'Korvane.exe')
             (WORK / 'README.txt').write_bytes(b'Korvane\r\n')
+            # The x86-64 build, which stands in where no 32-bit code runs, gets a setup of its kind.
+            exe = Path(OPT.korvane).read_bytes()
+            machine = struct.unpack_from('<H', exe, struct.unpack_from('<I', exe, 0x3C)[0] + 4)[0]
+            target = ['-DTARGET=amd64-unicode'] if machine == 0x8664 else []
             for v in VERSIONS:
-                subprocess.run(['makensis', '-V1', '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
+                subprocess.run(['makensis', '-V1', *target, '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
                                 '-DOUTFILE=%s/setup-%s.exe' % (WORK, v), str(ROOT / 'installer' / 'Korvane.nsi')], check=True)
             passed = unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful()
     finally:
