@@ -3,8 +3,7 @@
 
 #include "DeclUnit.h"
 #include "GatherUnit.h"
-#include "ListUnit.h"
-#include "OptionUnit.h"
+#include "LabelRunUnit.h"
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
 #include "WaveToMpeg.h"
@@ -18,9 +17,8 @@ bool PathExists(const std::string& name)
     return FileExists(name);
 }
 
-// The catalogue's texts of refused options and list values.
-const int TextNoSuchOption = 5200, TextTooLong = 5205, TextNotAscii = 5206, TextListPlace = 5209,
-          TextListUnreadable = 5210, TextListErrors = 5211; // TOptionError and TListError in order
+// Why a list cannot be read.
+const int TextListUnreadable = 5210;
 
 TOption ReadArgument(const std::string& arg)
 {
@@ -112,80 +110,6 @@ std::string JoinListName(const TCommandRun& run, const std::string& file)
     return run.ListDir + PathSeparator + file;
 }
 
-// Whether a name in a list leads out of the list's folder: a full name, one
-// with a drive, or one with a ".." part.
-bool LeavesFolder(const std::string& file)
-{
-    if (!file.empty() && (file[0] == '/' || file[0] == '\\' || file.find(':') != std::string::npos))
-        return true;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= file.size(); ++i)
-        if (i == file.size() || file[i] == '/' || file[i] == '\\') {
-            if (file.compare(start, i - start, "..") == 0 && i - start == 2)
-                return true;
-            start = i + 1;
-        }
-    return false;
-}
-
-// The text of why a value cannot go into its field.
-std::string LabelErrorText(TLabelError error, TLabelField field)
-{
-    if (error == LabelTooLong)
-        return FormatText(LoadText(TextTooLong), {std::to_string(LabelWidth(field))});
-    return LoadText(TextNotAscii + int(error) - int(LabelNotAscii));
-}
-
-// The labels of the file Name (a WAVed MPEG to be): the options' first, then
-// those of its list row, then what its name gives by the pattern, and the
-// next cut number. False, with the reason set, when its row holds a value
-// that cannot be taken, its name does not fit the pattern or gives a value
-// its field cannot take.
-bool FileChoices(const TCommandRun& run, const std::string& name, const TListRow* row, TRunChoices& choices)
-{
-    if (!run.Setup.Named || GetLowerExt(name) == "wav")
-        return true;
-    LastFailureDetail.clear();
-    if (choices.NumberCuts) {
-        choices.Labels.Text[LabelCutID] = std::to_string(choices.NextCut);
-        choices.Labels.Given[LabelCutID] = true;
-    }
-    if (row != nullptr) {
-        TLabels merged = choices.Labels;
-        MergeLabels(merged, row->Labels);
-        const bool endBeforeStart = row->Error == LabelOk && LabelsEndBeforeStart(merged);
-        if (row->Error != LabelOk || endBeforeStart) {
-            const TLabelError error = endBeforeStart ? LabelEndBeforeStart : row->Error;
-            const TLabelField field = FindLabelField(endBeforeStart ? "End" : row->Column);
-            LastFailure = FailListValue;
-            LastFailureDetail = FormatText(LoadText(TextListPlace), {std::to_string(row->Line), LabelNames[field]}) +
-                                LabelErrorText(error, field);
-            return false;
-        }
-        choices.Labels = merged;
-    }
-    if (run.Setup.HasPattern) {
-        std::string stem = name.substr(name.find_last_of(PathSeparator) + 1);
-        stem = stem.substr(0, stem.rfind('.'));
-        std::vector<std::pair<TLabelField, std::string>> values;
-        if (!MatchNamePattern(run.Setup.Pattern, stem, values)) {
-            LastFailure = FailNameNoFit;
-            return false;
-        }
-        TLabels fromName;
-        for (const auto& value : values) {
-            const TLabelError error = SetLabel(fromName, value.first, value.second, run.Today);
-            if (error != LabelOk) {
-                LastFailure = FailNameValue;
-                LastFailureDetail = std::string(LabelNames[value.first]) + ": " + LabelErrorText(error, value.first);
-                return false;
-            }
-        }
-        MergeLabels(choices.Labels, fromName);
-    }
-    return true;
-}
-
 // Converts Name, found for an argument or a list's row, unless the run has
 // taken or written it already, and gives it its line.
 void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, bool pattern, const TListRow* row)
@@ -201,7 +125,7 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
                 row = &listed;
     }
     TRunChoices choices = run.Setup.Choices;
-    const bool converted = FileChoices(run, name, row, choices) && ConvertFile(run.Owner, name, false, choices);
+    const bool converted = FileChoices(run.Setup, run.Today, name, row, choices) && ConvertFile(run.Owner, name, false, choices);
     // Only the files written take a number, so that the numbers run on.
     if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
         ++run.Setup.Choices.NextCut;
@@ -410,23 +334,6 @@ bool GatherRuns(const std::vector<std::string>& args, TCommandRun& run)
     return run.AllWell;
 }
 
-// The bytes of the list Name (no more than a list may hold, and one more so
-// that a larger one is told), read into List.
-bool ReadListFile(const std::string& name, const TDateTime& today, TList& list)
-{
-    TFile file = OpenForReading(name);
-    if (file == NoFile)
-        return false;
-    const std::int64_t size = GetFileSize(file);
-    std::string text(std::size_t(size < 0 ? 0 : size > std::int64_t(MaxListBytes) ? MaxListBytes + 1 : size), '\0');
-    const bool ok = size >= 0 && (text.empty() || ReadBytes(file, &text[0], std::int32_t(text.size())) ==
-                                                      std::int32_t(text.size()));
-    CloseFile(file);
-    if (ok)
-        ReadList(text, today, list);
-    return ok;
-}
-
 // Reads the run's options before any file converts, and its list. A named
 // option that cannot be taken ends the run: a mistyped label would put a
 // wrong cut number or date on air. Its box names each such option and why.
@@ -437,10 +344,7 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
     ReadRunSetup(args, run.Today, PathSeparator == '/', PathExists, run.Setup, refusals);
     std::string text;
     for (const TOptionRefusal& refusal : refusals) {
-        const TOption option = ReadArgument(refusal.Arg);
-        const std::string why = refusal.Error == OptionLabelRefused
-                                    ? LabelErrorText(refusal.LabelError, option.Field)
-                                    : LoadText(TextNoSuchOption + int(refusal.Error) - int(OptionNoSuchName));
+        const std::string why = RefusalText(refusal, ReadArgument(refusal.Arg).Field);
         text += ErrorTexts[3] + refusal.Arg + ReasonSeparator + why + "\n";
     }
     if (refusals.empty() && !run.Setup.List.empty()) {
@@ -448,8 +352,7 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
         if (!ReadListFile(run.Setup.List, run.Today, run.List))
             why = LoadText(TextListUnreadable);
         else if (run.List.Error != ListOk)
-            why = FormatText(LoadText(TextListErrors + int(run.List.Error) - int(ListOpenQuote)),
-                             {run.List.Error == ListBadColumn ? run.List.Column : std::to_string(run.List.Line)});
+            why = ListErrorText(run.List);
         if (!why.empty())
             text += ErrorTexts[3] + "/List=" + run.Setup.List + ReasonSeparator + why + "\n";
         run.ListDir = GetPathDir(GetFullName(run.Setup.List));
