@@ -115,7 +115,9 @@ void ReadList(const std::string& text, const TDateTime& today, TList& list)
         const std::string name = fields[i];
         const TLabelField field = FindLabelField(name);
         int column = field;
-        if (field == LabelFieldCount) {
+        if (name.empty()) {
+            column = -3; // a column without a name, as a trailing separator makes: not read
+        } else if (field == LabelFieldCount) {
             std::string lower;
             for (char c : name)
                 lower += c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
@@ -123,7 +125,7 @@ void ReadList(const std::string& text, const TDateTime& today, TList& list)
         }
         bool twice = false;
         for (std::size_t j = 0; j < i; ++j)
-            twice = twice || columns[j] == column;
+            twice = twice || (columns[j] == column && column != -3);
         if (column == -2 || twice) {
             list.Error = ListBadColumn;
             list.Column = name;
@@ -151,7 +153,7 @@ void ReadList(const std::string& text, const TDateTime& today, TList& list)
         for (std::size_t i = 0; i < fields.size() && i < columns.size(); ++i) {
             if (int(i) == fileColumn) {
                 row.File = fields[i];
-            } else if (!fields[i].empty() && row.Error == LabelOk) {
+            } else if (columns[i] >= 0 && !fields[i].empty() && row.Error == LabelOk) {
                 row.Error = SetLabel(row.Labels, TLabelField(columns[i]), fields[i], today);
                 if (row.Error != LabelOk)
                     row.Column = LabelNames[columns[i]];

@@ -70,10 +70,14 @@ bool MatchNamePattern(const TNamePattern& pattern, const std::string& stem,
             end = stem.size() >= at + ending.size() && stem.compare(stem.size() - ending.size(), ending.size(), ending) == 0
                       ? stem.size() - ending.size()
                       : std::string::npos;
-        if (end == std::string::npos || end <= at)
+        if (end == std::string::npos || end <= at) {
+            values.clear();
             return false;
+        }
         values.emplace_back(pattern.Codes[i].first, stem.substr(at, end - at));
         at = end + ending.size();
     }
+    if (at != stem.size())
+        values.clear();
     return at == stem.size();
 }

@@ -1,12 +1,15 @@
 // Fuzz target: one input through real files as the chunk walk (with the ds64
 // chunk of RF64 files) and INFO reader, the ID3v2 reader and both whole
 // conversions take it (the first-header search, the ID3v1.1 tag and the tag
-// writer among them), and through the frame walk in blocks whose size the
-// first byte chooses.
+// writer among them), through the frame walk in blocks whose size the
+// first byte chooses, and as a list of files and labels and as a name pattern
+// with a name to match.
 #include "DeclUnit.h"
 #include "FrameWalk.h"
 #include "Id3v2Unit.h"
+#include "ListUnit.h"
 #include "MpegToWave.h"
+#include "PatternUnit.h"
 #include "WaveToMpeg.h"
 
 #include <cstdio>
@@ -51,5 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FeedFrameWalk(walk, data + at, std::int32_t(size - at < block ? size - at : block));
     std::uint32_t samples, bytesPerSecond;
     GetVariableRate(walk, samples, bytesPerSecond);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    TList list;
+    ReadList(text, TDateTime{2026, 12, 31, 0, 0, 0}, list);
+    // The pattern up to the first line break, the name after it.
+    const std::size_t split = text.find('\n');
+    TNamePattern pattern;
+    std::vector<std::pair<TLabelField, std::string>> values;
+    if (split != std::string::npos && ParseNamePattern(text.substr(0, split), pattern))
+        MatchNamePattern(pattern, text.substr(split + 1), values);
     return 0;
 }
