@@ -36,8 +36,11 @@ std::string ExpandFoundName(const std::string& name)
 
 std::string JoinFoundName(const std::string& name, const std::string& found)
 {
+    // The folder is everything before the last separator; on Windows a
+    // forward slash after the last backslash ("C:\Music\sub/song.mp3") also
+    // separates, or the found name would be joined to the wrong folder.
     if (name.find(PathSeparator) != std::string::npos)
-        return GetPathDir(name) + PathSeparator + found;
+        return name.substr(0, name.find_last_of(PlatformIsWindows ? "\\/" : "/")) + PathSeparator + found;
     // A bare name, a drive-relative name ("C:song.mp3") or one written with
     // forward slashes: keep what leads up to the name itself and let the
     // platform make it a full path, so that the conversion can open it.

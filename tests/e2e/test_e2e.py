@@ -113,11 +113,16 @@ class KorvaneE2E(E2ECase):
                   'Successfull: %s\\stereo.mp3\nFile not found: nothere.mp3\n' % d, ['stereo.wav']),
                 (['bad.mp3', 'my song.mp3'], 'Failed : %s\\bad.mp3 | no MPEG audio found in it\n'
                  'Successfull: %s\\my song.mp3\n' % (d, d),
-                 ['my song.wav'])]
+                 ['my song.wav']),
+                # A slash after the last backslash separates too: the file in sub, not one beside it.
+                ([d + '\\sub/MY SONG.mp3'], 'Successfull: %s\\sub\\my song.mp3\n' % d, [])]
+        (self.dir / 'sub').mkdir()
+        shutil.copy(self.dir / 'my song.mp3', self.dir / 'sub')
         for args, text, made in rows:
             before = os.listdir(self.dir)
             self.expect(args, text)
             self.assertEqual(sorted(os.listdir(self.dir)), sorted(before + made))
+        self.assertTrue((self.dir / 'sub' / 'my song.wav').exists())
 
     def test_about_box_ends_the_run(self):
         for option in ('/?', '-h', '/H'):
