@@ -95,3 +95,11 @@ std::string FailureReason()
     const TFailure failure = LastFailure > FailNone && LastFailure < FailureCount ? LastFailure : FailWrite;
     return ReasonSeparator + FailureTexts[failure] + LastFailureDetail;
 }
+
+std::string LabelErrorText(TLabelError error, TLabelField field)
+{
+    // Strings 5205 to 5208, in the order of TLabelError.
+    if (error == LabelTooLong)
+        return FormatText(LoadText(5205), {std::to_string(LabelWidth(field))});
+    return LoadText(5206 + int(error) - int(LabelNotAscii));
+}

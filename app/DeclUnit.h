@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DirectWin32.h"
+#include "LabelUnit.h"
 #include "SniffUnit.h"
 
 #include <string>
@@ -33,6 +34,9 @@ extern const char* const StatusSucceeded;
 extern const char* const ReasonSeparator;
 // The separator and the reason of the last conversion's failure (LastFailure).
 std::string FailureReason();
+// Why a value cannot go into its label field, as the option's, the list's and
+// the labels dialog's messages say it.
+std::string LabelErrorText(TLabelError error, TLabelField field);
 
 // Unscrambles the title and credit text, then loads every catalogue text.
 void LoadCatalogue();

@@ -19,8 +19,8 @@ bool PathExists(const std::string& name)
 }
 
 // The catalogue's texts of refused options and list values.
-const int TextNoSuchOption = 5200, TextTooLong = 5205, TextNotAscii = 5206, TextListPlace = 5209,
-          TextListUnreadable = 5210, TextListErrors = 5211; // TOptionError and TListError in order
+const int TextNoSuchOption = 5200, TextListPlace = 5209, TextListUnreadable = 5210,
+          TextListErrors = 5211; // TOptionError and TListError in order
 
 TOption ReadArgument(const std::string& arg)
 {
@@ -126,14 +126,6 @@ bool LeavesFolder(const std::string& file)
             start = i + 1;
         }
     return false;
-}
-
-// The text of why a value cannot go into its field.
-std::string LabelErrorText(TLabelError error, TLabelField field)
-{
-    if (error == LabelTooLong)
-        return FormatText(LoadText(TextTooLong), {std::to_string(LabelWidth(field))});
-    return LoadText(TextNotAscii + int(error) - int(LabelNotAscii));
 }
 
 // The labels of the file Name (a WAVed MPEG to be): the options' first, then

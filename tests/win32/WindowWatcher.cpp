@@ -2,6 +2,7 @@
 
 #include "../e2e/BoxReader.h"
 #include "DirectWin32.h"
+#include "DirectWin32Desktop.h"
 
 #include <atomic>
 #include <deque>
@@ -13,6 +14,7 @@ namespace {
 std::mutex lock;
 std::vector<TSeen> seen;
 std::deque<std::string> answers;
+std::deque<std::vector<std::string>> labelsAnswers;
 std::set<HWND> handled; // shown windows already acted on
 std::atomic<bool> stopping(false);
 std::thread watcher;
@@ -48,12 +50,37 @@ void AnswerDialog(HWND dialog, HWND nameField)
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
+void AnswerLabels(HWND dialog)
+{
+    TSeen s;
+    s.Kind = "labels";
+    s.Caption = TextOf(dialog);
+    for (int id = FirstTextField; GetDlgItem(dialog, id); ++id)
+        s.Name += TextOf(GetDlgItem(dialog, id)) + "|";
+    Record(s);
+    std::vector<std::string> answer;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!labelsAnswers.empty()) {
+            answer = labelsAnswers.front();
+            labelsAnswers.pop_front();
+        }
+    }
+    if (answer.empty()) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    for (std::size_t i = 0; i < answer.size(); ++i)
+        SetWindowTextW(GetDlgItem(dialog, FirstTextField + int(i)), WidenText(answer[i]).c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
 void AnswerMenu(HWND menuWindow)
 {
     HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
     TSeen s;
     s.Kind = "menu";
-    for (int id : {101, 102, 201, 202, 203, 204, 301, 302, 303, 501}) {
+    for (int id : {101, 102, 103, 201, 202, 203, 204, 301, 302, 303, 501}) {
         UINT state = GetMenuState(menu, UINT(id), MF_BYCOMMAND);
         if (state != UINT(-1))
             s.States[id] = state;
@@ -77,6 +104,12 @@ BOOL CALLBACK Look(HWND window, LPARAM live)
     if (name == "#32768") {
         handled.insert(window);
         AnswerMenu(window);
+    } else if (name == "#32770" && GetDlgItem(window, FirstTextField)) {
+        // Answered again when a box it showed has gone and it is enabled again.
+        if (IsWindowEnabled(window)) {
+            handled.insert(window);
+            AnswerLabels(window);
+        }
     } else if (name == "#32770") {
         handled.insert(window);
         HWND field = GetDlgItem(window, 0x47C) ? GetDlgItem(window, 0x47C) : GetDlgItem(window, 0x480);
@@ -91,6 +124,7 @@ BOOL CALLBACK Look(HWND window, LPARAM live)
         s.Icon = IconKind(window);
         Record(s);
         PostMessageA(window, WM_COMMAND, IDOK, 0);
+        handled.erase(GetWindow(window, GW_OWNER));
     }
     return TRUE;
 }
@@ -123,6 +157,7 @@ void StopWatcher()
     std::lock_guard<std::mutex> guard(lock);
     seen.clear();
     answers.clear();
+    labelsAnswers.clear();
 }
 
 std::vector<TSeen> TakeSeen()
@@ -137,4 +172,10 @@ void QueueDialogAnswer(const std::string& name)
 {
     std::lock_guard<std::mutex> guard(lock);
     answers.push_back(name);
+}
+
+void QueueLabelsAnswer(const std::vector<std::string>& texts)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    labelsAnswers.push_back(texts);
 }
