@@ -318,7 +318,7 @@ TEST_F(MainWindowTest, LabelsDialogIsKeptAcrossARestartAndLabelsTheDrops)
     Drop({Path("one.mp3"), Path("two.mp3")});
     EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
     const std::string end = DaysFromToday(14) + "23:59:59";
-    for (const std::string& file : {"one", "two"}) {
+    for (const std::string file : {"one", "two"}) {
         const std::string wave = Slurp(Path(file + ".wav"));
         const struct { std::size_t offset, width; std::string text; } fields[] = {
             {132, 64, file == "one" ? "1001" : "1002"}, {196, 64, "Acme Tyres"}, {260, 64, "COM"},
@@ -363,6 +363,26 @@ TEST_F(MainWindowTest, ARefusedLabelKeepsTheDialogOpenAndSaysWhy)
         got += s.Kind == "labels" ? "labels\n" : Boxes({s});
     EXPECT_EQ(got, expected + "labels\n");
     EXPECT_EQ(KeptSetting("Category"), "(none)") << "nothing kept";
+}
+
+TEST_F(MainWindowTest, AKeptLabelThatNoLongerFitsFailsTheFileWithItsReason)
+{
+    // The last cut number there is goes to the first file; the second gets none rather than 0 again.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    const DWORD on = 1;
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Korvane", "BroadcastWave", REG_DWORD, &on, sizeof on);
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Korvane", "NextCutID", REG_SZ, "4294967295", 11);
+    Spill(Path("one.mp3"), Frames(20));
+    Spill(Path("two.mp3"), Frames(20));
+    Create();
+    Drop({Path("one.mp3"), Path("two.mp3")});
+    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|error|At least one file failed conversion\n\nFailed : " + Path("two.mp3") +
+                                     " | the Broadcast WAVE labels give a value that cannot be written: "
+                                     "Number cuts from: not a number from 0 to 4294967295\n\n");
+    EXPECT_EQ(CartText(Slurp(Path("one.wav")), 132, 64), "4294967295");
+    EXPECT_EQ(Slurp(Path("two.wav")), "(none)");
+    EXPECT_EQ(KeptSetting("NextCutID"), "4294967296");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
 }
 
 TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
