@@ -13,8 +13,7 @@
 namespace {
 std::mutex lock;
 std::vector<TSeen> seen;
-std::deque<std::string> answers;
-std::deque<std::vector<std::string>> labelsAnswers;
+std::deque<std::vector<std::string>> answers, labelsAnswers; // file dialog, labels dialog
 std::set<HWND> handled; // shown windows already acted on
 std::atomic<bool> stopping(false);
 std::thread watcher;
@@ -26,6 +25,29 @@ void Record(const TSeen& s)
     seen.push_back(s);
 }
 
+// Records what a dialog shows, then puts the next answer of the queue into
+// its fields and presses OK; without an answer it is cancelled.
+void Answer(HWND dialog, const TSeen& s, std::deque<std::vector<std::string>>& queue,
+            const std::vector<HWND>& fields)
+{
+    Record(s);
+    std::vector<std::string> answer;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!queue.empty()) {
+            answer = queue.front();
+            queue.pop_front();
+        }
+    }
+    if (answer.empty()) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    for (std::size_t i = 0; i < answer.size() && i < fields.size(); ++i)
+        SetWindowTextW(fields[i], WidenText(answer[i]).c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
 void AnswerDialog(HWND dialog, HWND nameField)
 {
     TSeen s;
@@ -33,21 +55,7 @@ void AnswerDialog(HWND dialog, HWND nameField)
     s.Caption = TextOf(dialog);
     s.Text = TextOf(GetDlgItem(dialog, 0x470)); // the file type combo box
     s.Name = TextOf(nameField);
-    Record(s);
-    std::string answer;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (!answers.empty()) {
-            answer = answers.front();
-            answers.pop_front();
-        }
-    }
-    if (answer.empty()) {
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        return;
-    }
-    SetWindowTextW(nameField, WidenText(answer).c_str());
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    Answer(dialog, s, answers, {nameField});
 }
 
 void AnswerLabels(HWND dialog)
@@ -55,24 +63,12 @@ void AnswerLabels(HWND dialog)
     TSeen s;
     s.Kind = "labels";
     s.Caption = TextOf(dialog);
-    for (int id = FirstTextField; GetDlgItem(dialog, id); ++id)
-        s.Name += TextOf(GetDlgItem(dialog, id)) + "|";
-    Record(s);
-    std::vector<std::string> answer;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (!labelsAnswers.empty()) {
-            answer = labelsAnswers.front();
-            labelsAnswers.pop_front();
-        }
+    std::vector<HWND> fields;
+    for (int id = FirstTextField; GetDlgItem(dialog, id); ++id) {
+        fields.push_back(GetDlgItem(dialog, id));
+        s.Name += TextOf(fields.back()) + "|";
     }
-    if (answer.empty()) {
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        return;
-    }
-    for (std::size_t i = 0; i < answer.size(); ++i)
-        SetWindowTextW(GetDlgItem(dialog, FirstTextField + int(i)), WidenText(answer[i]).c_str());
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    Answer(dialog, s, labelsAnswers, fields);
 }
 
 void AnswerMenu(HWND menuWindow)
@@ -171,7 +167,7 @@ std::vector<TSeen> TakeSeen()
 void QueueDialogAnswer(const std::string& name)
 {
     std::lock_guard<std::mutex> guard(lock);
-    answers.push_back(name);
+    answers.push_back(name.empty() ? std::vector<std::string>() : std::vector<std::string>{name});
 }
 
 void QueueLabelsAnswer(const std::vector<std::string>& texts)
