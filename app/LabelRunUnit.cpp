@@ -7,7 +7,7 @@ namespace {
 // The catalogue's texts of refused options and list values, each group in
 // the order of its codes.
 const int TextNoSuchOption = 5200, TextTooLong = 5205, TextNotAscii = 5206, TextListPlace = 5209,
-          TextListErrors = 5211;
+          TextListErrors = 5211, TextNotNumber = 5220;
 } // namespace
 
 std::string LabelErrorText(TLabelError error, TLabelField field)
@@ -66,6 +66,12 @@ bool FileChoices(const TRunSetup& setup, const TDateTime& today, const std::stri
     if (!setup.Named || GetLowerExt(name) == "wav")
         return true;
     if (choices.NumberCuts) {
+        if (choices.NextCut > 0xFFFFFFFFu) {
+            // The numbers have run past the largest: no file is numbered again from 0.
+            LastFailure = FailLabelSetting;
+            LastFailureDetail = std::string(LabelNames[LabelCutID]) + ": " + LoadText(TextNotNumber);
+            return false;
+        }
         choices.Labels.Text[LabelCutID] = std::to_string(choices.NextCut);
         choices.Labels.Given[LabelCutID] = true;
     }

@@ -121,16 +121,11 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
                 refusal.Error = OptionEmptyValue;
         } else if (option.Field == LabelCutID && !option.Value.empty() && option.Value[0] == '#') {
             // "#1001": the run's files are numbered from 1001 on.
-            unsigned long number = 0;
-            bool digits = option.Value.size() > 1 && option.Value.size() <= 10;
-            for (std::size_t i = 1; i < option.Value.size() && digits; ++i) {
-                digits = option.Value[i] >= '0' && option.Value[i] <= '9';
-                number = number * 10 + unsigned(option.Value[i] - '0');
-            }
-            if (!digits || number > 0xFFFFFFFFul)
+            std::uint32_t number = 0;
+            if (!ReadCutNumber(option.Value.substr(1), number))
                 refusal.Error = OptionBadCutNumber;
             setup.Choices.NumberCuts = true;
-            setup.Choices.NextCut = std::uint32_t(number);
+            setup.Choices.NextCut = number;
         } else {
             refusal.LabelError = SetLabel(setup.Choices.Labels, option.Field, option.Value, today);
             if (refusal.LabelError != LabelOk)

@@ -152,6 +152,20 @@ TLabelError SetLabel(TLabels& labels, TLabelField field, const std::string& valu
     return LabelOk;
 }
 
+bool ReadCutNumber(const std::string& text, std::uint32_t& number)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + std::uint64_t(c - '0');
+    }
+    number = std::uint32_t(value);
+    return value <= 0xFFFFFFFFu;
+}
+
 bool LabelsEndBeforeStart(const TLabels& labels)
 {
     // The stored form sorts as the time it stands for; a date not given is

@@ -59,6 +59,8 @@ enum TLabelError {
 // stored form (relative to Today for "+N"), TagText's "\n" into CR LF.
 // Nothing is cut or replaced: a value that does not fit is refused.
 TLabelError SetLabel(TLabels& labels, TLabelField field, const std::string& value, const TDateTime& today);
+// A cut number to count from: decimal digits, 0 to 4294967295.
+bool ReadCutNumber(const std::string& text, std::uint32_t& number);
 // Whether the end (given, or the default) lies before the start.
 bool LabelsEndBeforeStart(const TLabels& labels);
 // Fields of Extra given where Labels has none.
@@ -69,7 +71,8 @@ void MergeLabels(TLabels& labels, const TLabels& extra);
 struct TRunChoices {
     bool Broadcast = false; // `bext`, `mext` and `cart` before `data`
     TLabels Labels;         // the labels of the file at hand
-    // Numbering cuts: the CutID of the next file converted, when set.
+    // Numbering cuts: the CutID of the next file converted, when set; past
+    // the largest number no file takes one.
     bool NumberCuts = false;
-    std::uint32_t NextCut = 0;
+    std::uint64_t NextCut = 0;
 };

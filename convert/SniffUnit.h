@@ -42,6 +42,7 @@ enum TFailure {
     FailNameValue,      // its name gives a label its field cannot take (LastFailureDetail)
     FailListValue,      // its row of the list holds such a label (LastFailureDetail)
     FailListOutside,    // the list names a file outside the list's folder
+    FailLabelSetting,   // the labels dialog's values no longer fit (LastFailureDetail)
     FailureCount
 };
 

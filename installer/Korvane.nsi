@@ -35,7 +35,9 @@ SetCompressor /SOLID lzma
 !define VERB_CAPTION "&Convert with Korvane"
 !define BROADCAST_CAPTION "Convert to &Broadcast WAVE with Korvane"
 !define BROADCAST_LINK "Korvane (Broadcast WAVE).lnk"
-; The one setting the program keeps (the drop target's Broadcast WAVE item).
+; The settings the program keeps for the user (the drop target's Broadcast
+; WAVE item and its labels: Category ... Start, End, NextCutID), all in one key
+; of its own, which the uninstaller removes whole.
 !define SETTINGS_KEY "Software\Korvane"
 !define PROGRAM_CLASS "TKORVANE_MAIN"
 

@@ -144,3 +144,60 @@ bool OpenFileDialog(HWND owner, const std::string& filter, const std::string& ti
     name = NarrowText(file.data(), std::wcslen(file.data()));
     return true;
 }
+
+namespace {
+struct TTextsDialog {
+    std::vector<std::string>* Texts;
+    TTextsCheck Check;
+    void* Context;
+};
+
+std::string FieldText(HWND dialog, int id)
+{
+    HWND field = GetDlgItem(dialog, id);
+    std::vector<wchar_t> text(std::size_t(std::max(GetWindowTextLengthW(field), 0)) + 1, L'\0');
+    const int got = GetWindowTextW(field, text.data(), int(text.size()));
+    return NarrowText(text.data(), std::size_t(std::max(got, 0)));
+}
+
+INT_PTR CALLBACK TextsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        const auto* state = reinterpret_cast<const TTextsDialog*>(lParam);
+        for (std::size_t i = 0; i < state->Texts->size(); ++i)
+            SetDlgItemTextW(dialog, FirstTextField + int(i), WidenText((*state->Texts)[i]).c_str());
+        return TRUE; // the first field takes the focus
+    }
+    const auto* state = reinterpret_cast<const TTextsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (message != WM_COMMAND || state == nullptr)
+        return FALSE;
+    if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    if (LOWORD(wParam) != IDOK)
+        return FALSE;
+    std::vector<std::string> typed;
+    for (std::size_t i = 0; i < state->Texts->size(); ++i)
+        typed.push_back(FieldText(dialog, FirstTextField + int(i)));
+    const int refused = state->Check(state->Context, dialog, typed);
+    if (refused >= 0) {
+        HWND field = GetDlgItem(dialog, FirstTextField + refused);
+        SendMessageW(dialog, WM_NEXTDLGCTL, WPARAM(field), TRUE);
+        SendMessageW(field, EM_SETSEL, 0, -1);
+        return TRUE;
+    }
+    *state->Texts = typed;
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+} // namespace
+
+bool ShowTextsDialog(HWND owner, const std::string& name, std::vector<std::string>& texts,
+                     TTextsCheck check, void* context)
+{
+    TTextsDialog state = {&texts, check, context};
+    return DialogBoxParamW(GetModuleHandleW(nullptr), WidenText(name).c_str(), owner, TextsDialogProc,
+                           reinterpret_cast<LPARAM>(&state)) == IDOK;
+}

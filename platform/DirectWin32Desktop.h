@@ -1,6 +1,6 @@
 // DirectWin32, desktop part: the thin Win32 helpers of the drop-target
 // window (centring, bitmaps, painting, the tray icon, the popup menu and the
-// open-file dialog). Windows only.
+// open-file dialog, the dialog of texts). Windows only.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The tray icon's callback message.
 const UINT WM_TRAYICON = 0x802;
@@ -43,3 +44,15 @@ bool ShowPopupMenu(HWND window, HMENU menu);
 // True when the user confirmed; Name is then the chosen full path.
 bool OpenFileDialog(HWND owner, const std::string& filter, const std::string& title,
                     std::string& name);
+
+// A dialog of text fields (the labels dialog): its edit fields have the
+// control ids FirstTextField, FirstTextField + 1 ...
+const int FirstTextField = 2001;
+// What OK asks before the dialog closes: -1 takes the typed texts; otherwise
+// the number of a field refused, once the check has shown why over the
+// dialog, which stays open with that field chosen.
+typedef int (*TTextsCheck)(void* context, HWND dialog, const std::vector<std::string>& texts);
+// Shows the dialog resource Name, its fields holding Texts. True when OK took
+// what they hold, now in Texts; Cancel or closing it leaves Texts as they were.
+bool ShowTextsDialog(HWND owner, const std::string& name, std::vector<std::string>& texts,
+                     TTextsCheck check, void* context);

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Takes the screenshots of the drop target that the README shows (docs/screens):
-# the small and the large bitmap and the open menu from the desktop end-to-end
-# test, the progress bar from the in-process window test, on a private Xvfb.
+# the small and the large bitmap, the open menu and the labels dialog from the
+# desktop end-to-end test, the progress bar from the in-process window test, on a private Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

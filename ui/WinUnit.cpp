@@ -12,6 +12,7 @@
 
 #include "DeclUnit.h"
 #include "ProcessUnit.h"
+#include "SettingUnit.h"
 
 const char* const MainClassName = "TKORVANE_MAIN";
 
@@ -31,6 +32,7 @@ struct TFrontEnd {
     bool Created = false;    // the creation handling succeeded
     bool Destroyed = false;  // WM_DESTROY has run
     TRunChoices Choices;     // what drops and Convert ask: the settings kept for the user
+    TLabelSettings Labels;   // the labels dialog's fields, which Choices take at each conversion
 };
 TFrontEnd Front;
 
@@ -52,6 +54,7 @@ void BeginConversion(HWND window)
     Front.Progress = 0;
     DragAcceptFiles(window, FALSE);
     EnableMenuItem(Front.Menu, CmdConvert, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(Front.Menu, CmdLabels, MF_BYCOMMAND | MF_GRAYED);
 }
 
 void EndConversion(HWND window)
@@ -62,6 +65,7 @@ void EndConversion(HWND window)
         return;
     DragAcceptFiles(window, TRUE);
     EnableMenuItem(Front.Menu, CmdConvert, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(Front.Menu, CmdLabels, MF_BYCOMMAND | MF_ENABLED);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE);
 }
 
@@ -71,6 +75,7 @@ LRESULT OnCreate(HWND window)
     Front.Menu = LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
     CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, CmdSmall, MF_BYCOMMAND);
     Front.Choices.Broadcast = LoadBroadcastSetting();
+    Front.Labels = LoadLabelSettings();
     CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
     if (!FileExists(CustomBitmapPath()))
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
@@ -106,6 +111,32 @@ void ReportResult(HWND window, bool ok, int failure, const std::string& extra)
         ShowError(TWindow(window), failure, extra);
 }
 
+// Converts a dropped or chosen file with the window's choices. While
+// Broadcast WAVE is checked a WAVed MPEG takes the labels of the dialog,
+// dated from the day of its conversion, and the next cut number, which moves
+// on, and is kept, only when the file was written.
+bool ConvertWithLabels(HWND window, const std::string& name, bool showMessages)
+{
+    TRunChoices choices = Front.Choices;
+    if (!choices.Broadcast || GetLowerExt(name) == "wav")
+        return ConvertFile(TWindow(window), name, showMessages, choices);
+    TLabelError error = LabelOk;
+    const TLabelSetting refused = ApplyLabelSettings(Front.Labels, GetLocalNow(), choices, error);
+    if (refused != LabelSettingCount) {
+        // A kept value that no longer fits (a start "+3" past a fixed end, a
+        // cut number past the largest): the file is not written.
+        LastFailure = FailLabelSetting;
+        LastFailureDetail = LabelSettingErrorText(refused, error);
+        return false;
+    }
+    const bool ok = ConvertFile(TWindow(window), name, showMessages, choices);
+    if (ok && choices.NumberCuts) {
+        Front.Labels.Text[SettingNextCut] = std::to_string(std::uint64_t(choices.NextCut) + 1);
+        SaveLabelSettings(Front.Labels);
+    }
+    return ok;
+}
+
 // Each dropped name is fetched at the length the shell reports, so that a
 // long name is never cut into the name of another file.
 void OnDropFiles(HWND window, HDROP drop)
@@ -124,7 +155,7 @@ void OnDropFiles(HWND window, HDROP drop)
         if (got == 0)
             continue;
         const std::string fileName = NarrowText(name.data(), got);
-        if (!ConvertFile(TWindow(window), fileName, false, Front.Choices))
+        if (!ConvertWithLabels(window, fileName, false))
             failed.push_back(StatusFailed + fileName + FailureReason());
     }
     EndConversion(window);
@@ -141,9 +172,37 @@ void ConvertChosenFile(HWND window)
     if (!OpenFileDialog(window, OpenDialogFilter, OpenDialogTitle, name) || Front.Destroyed)
         return;
     BeginConversion(window);
-    bool ok = ConvertFile(TWindow(window), name, true, Front.Choices);
+    bool ok = ConvertWithLabels(window, name, true);
     EndConversion(window);
     ReportResult(window, ok, 7, name + FailureReason());
+}
+
+// The labels dialog's OK: the values are taken when each fits its field,
+// dated from today, and the end is not before the start; otherwise a box over
+// the dialog names the field and why, as the command line does.
+int CheckLabelTexts(void*, HWND dialog, const std::vector<std::string>& texts)
+{
+    TLabelSettings settings;
+    for (int i = 0; i < LabelSettingCount; ++i)
+        settings.Text[i] = texts[std::size_t(i)];
+    TRunChoices choices;
+    TLabelError error = LabelOk;
+    const TLabelSetting refused = ApplyLabelSettings(settings, GetLocalNow(), choices, error);
+    if (refused == LabelSettingCount)
+        return -1;
+    ShowMessageBox(TWindow(dialog), LabelSettingErrorText(refused, error), ProgramTitle, BoxError);
+    return refused;
+}
+
+// What the dialog takes is kept for the user at once; Cancel changes nothing.
+void EditLabels(HWND window)
+{
+    std::vector<std::string> texts(Front.Labels.Text, Front.Labels.Text + LabelSettingCount);
+    if (Front.Converting || !ShowTextsDialog(window, "LABELSDIALOG", texts, CheckLabelTexts, nullptr))
+        return;
+    for (int i = 0; i < LabelSettingCount; ++i)
+        Front.Labels.Text[i] = texts[std::size_t(i)];
+    SaveLabelSettings(Front.Labels);
 }
 
 void ChooseBitmap(HWND window, int choice)
@@ -171,6 +230,9 @@ void OnCommand(HWND window, int id)
         Front.Choices.Broadcast = !Front.Choices.Broadcast;
         SaveBroadcastSetting(Front.Choices.Broadcast);
         CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
+        break;
+    case CmdLabels:
+        EditLabels(window);
         break;
     case CmdVisible:
         ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)

@@ -3,14 +3,15 @@
 another program, a second start, a close from outside, the screen compared pixel for pixel with
 the program's bitmaps (ImageMagick), the popup menu walked with the X keyboard, a drag with the
 X mouse (a double click is the window test's; the class style that lets it come is checked
-here), and files dropped on it through XDND as a file manager drops them. With KORVANE_SHOTS
-set, the screenshots are kept there."""
-import os, shutil, subprocess, sys, tempfile, unittest
+here), files dropped on it through XDND as a file manager drops them, and the labels dialog
+typed into with the X keyboard. With KORVANE_SHOTS set, the screenshots are kept there."""
+import datetime, os, shutil, subprocess, sys, tempfile, unittest
 from pathlib import Path
-from e2elib import ROOT, WINE, drive, long_name, options, wait_for, winpath, xdnd_drop
+from e2elib import ROOT, WINE, drive, long_name, options, registry, wait_for, winpath, xdnd_drop
 
 ORIGIN = (494, 366)  # where a 35 x 35 window is centred on 1024 x 768
 CENTRE = (ORIGIN[0] + 17, ORIGIN[1] + 17)
+SETTINGS = 'HKEY_CURRENT_USER\\Software\\Korvane'
 
 
 def windows(cls='TKORVANE_MAIN'):
@@ -36,11 +37,26 @@ class Desktop(unittest.TestCase):
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix='korvane-desktop-'))
         self.addCleanup(shutil.rmtree, self.dir)
+        # Each test starts without the settings a user keeps (Broadcast WAVE, the labels).
+        self.forget_settings()
+        self.addCleanup(self.forget_settings)
         self.program = subprocess.Popen([WINE, OPT.korvane], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.addCleanup(self.end)
         # Wine loses a press made while it still maps the window: drive it once it shows.
         self.assertShows('SMALL.bmp', 'small', (120, 100, 452, 334))
+
+    @staticmethod
+    def forget_settings():
+        subprocess.run([WINE, 'reg', 'delete', SETTINGS, '/f'], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def choose(self, downs):
+        """Opens the popup menu and chooses its item after that many presses of Down."""
+        xdotool('mousemove', *CENTRE, 'click', 3)
+        self.assertTrue(wait_for(lambda: len(windows('#32768')) == 1))  # the popup menu
+        xdotool('key', *['Down'] * downs, 'Return')
+        self.assertTrue(wait_for(lambda: not windows('#32768')))
 
     def end(self):
         if self.program.poll() is None:
@@ -80,7 +96,7 @@ class Desktop(unittest.TestCase):
     def test_menu_walked_with_the_keyboard_chooses_the_large_bitmap(self):
         xdotool('mousemove', *CENTRE, 'click', 3)
         self.assertTrue(wait_for(lambda: len(windows('#32768')) == 1))  # the popup menu
-        xdotool('key', 'Down', 'Down', 'Down', 'Right')
+        xdotool('key', 'Down', 'Down', 'Down', 'Down', 'Right')
         self.assertTrue(wait_for(lambda: len(windows('#32768')) == 2))  # and its Bitmap menu
         if os.environ.get('KORVANE_SHOTS'):
             subprocess.run(['import', '-window', 'root', '-crop', '360x200+452+334', '+repage',
@@ -121,6 +137,41 @@ class Desktop(unittest.TestCase):
                 self.assertEqual((self.dir / name).with_suffix('.wav').read_bytes(),
                                  (self.dir / 'cli/tone.wav').read_bytes())
         self.assertFalse((self.dir / 'bad.wav').exists())
+
+    def test_labels_typed_into_the_dialog_go_into_a_dropped_file(self):
+        shutil.copy(ROOT / 'samples' / 'tone.mp3', self.dir / 'spot.mp3')
+        self.choose(2)  # Broadcast WAVE
+        self.choose(3)  # Broadcast WAVE labels…
+        self.assertTrue(wait_for(lambda: windows('#32770')))
+        typed = ['COM', 'Acme Tyres', 'Spot', 'winter sale', 'u1', '2026-01-02', '+14', '1001']
+        for i, text in enumerate(typed):
+            xdotool('type', '--delay', '30', text)
+            if i < len(typed) - 1:
+                xdotool('key', 'Tab')
+        if os.environ.get('KORVANE_SHOTS'):
+            x, y, w, h = windows('#32770')[0][:4]
+            shot, last = os.path.join(os.environ['KORVANE_SHOTS'], 'labels.png'), None
+            for _ in range(50):  # once two shots agree, the typing has been drawn
+                subprocess.run(['import', '-window', 'root', '-crop', '%dx%d+%d+%d' % (w, h, x, y),
+                                '+repage', shot], check=True)
+                if last == (last := Path(shot).read_bytes()):
+                    break
+        xdotool('key', 'Return')  # OK
+        self.assertTrue(wait_for(lambda: not windows('#32770')))
+        kept = registry(WINE, self.dir, SETTINGS)[SETTINGS]
+        self.assertEqual([kept[n] for n in ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef',
+                                            'Start', 'End', 'NextCutID', 'BroadcastWave')], typed + [1])
+        self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'spot.mp3']))
+        self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
+                         ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
+        wave = (self.dir / 'spot.wav').read_bytes()
+        cart = wave.index(b'cart') + 8
+        text = lambda offset, width: wave[cart + offset:cart + offset + width].rstrip(b'\0').decode()
+        end = (datetime.date.today() + datetime.timedelta(days=14)).isoformat() + '23:59:59'
+        self.assertEqual([text(132, 64), text(196, 64), text(260, 64), text(324, 64), text(388, 64),
+                          text(616, 64), text(452, 18), text(470, 18)],
+                         ['1001', 'Acme Tyres', 'COM', 'Spot', 'winter sale', 'u1', '2026-01-0200:00:00', end])
+        self.assertEqual(registry(WINE, self.dir, SETTINGS)[SETTINGS]['NextCutID'], '1002')
 
 
 if __name__ == '__main__':

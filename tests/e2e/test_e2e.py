@@ -129,7 +129,7 @@ class KorvaneE2E(E2ECase):
             boxes, end = drive(self.dir, winpath(OPT.korvane), option, 'mono.mp3')
             self.assertEqual([b[:2] for b in boxes] + end, [('About Korvane', 'information'), 'EXIT 0'])
             lines = boxes[0][2].split('\n')
-            self.assertEqual((lines[0], '  /Q - Quiet mode' in lines, lines[-1][:11]), (CREDIT, True, '  /List=fil'))
+            self.assertEqual((lines[0], '  /Q - Quiet mode' in lines, lines[-1][:8]), (CREDIT, True, '  /URL= '))
         self.assertFalse((self.dir / 'mono.wav').exists())
 
     def test_every_stream_kind_converts_byte_for_byte_and_back(self):

@@ -128,6 +128,8 @@ class Installer(unittest.TestCase):
             if command:
                 self.assertEqual(self.setup(VERSIONS[0], '/S'), ([], ['EXIT 0']))
             run('reg', 'add', SETTINGS, '/v', 'BroadcastWave', '/t', 'REG_DWORD', '/d', '1', '/f')
+            for name, value in (('Category', 'COM'), ('End', '+14'), ('NextCutID', '1001')):
+                run('reg', 'add', SETTINGS, '/v', name, '/d', value, '/f')
             self.assertEqual(self.uninstall(*command), ([], ['EXIT 0']))
             keys, listing = registry(), sorted(f.name for f in unix(FOLDER).glob('*'))
             self.assertEqual((listing, [n for n in LINKS if link(n).exists()], ENTRY in keys, SETTINGS in keys),

@@ -311,6 +311,13 @@ TEST_F(LabelRuns, PatternListAndNumbersGiveEachFileItsLabels)
     EXPECT_EQ(CartOf(dir + "/1 - A - T.wav").substr(68, 68), "A" + Z(63) + "1001");
     EXPECT_EQ(CartOf(dir + "/2 - B - U.wav").substr(68, 68), "B" + Z(63) + "1002");
     EXPECT_EQ(Listing(dir).count("odd.wav"), 0u);
+    // Past the largest number no file is numbered from 0 again.
+    EXPECT_EQ(Run("/Q /CutID=#4294967295 x.mp3 odd.mp3"), 1);
+    EXPECT_EQ(CartOf(dir + "/x.wav").substr(132, 11), "4294967295" + Z(1));
+    EXPECT_EQ(Run("/CutID=#4294967295 x.mp3 odd.mp3"), 1);
+    EXPECT_EQ(out.substr(out.find('\n') + 1), "Failed : " + dir + "/odd.mp3 | the Broadcast WAVE labels give a value "
+                                               "that cannot be written: CutID: not a number from 0 to 4294967295\n");
+    ::unlink((dir + "/x.wav").c_str());
 
     ::mkdir((dir + "/in").c_str(), 0755);
     WriteFile(dir + "/in/list.csv", "File,Category,End\nx.mp3,NEWS,2026-01-01\nodd.mp3,COM,2031-01-01\n"

@@ -13,6 +13,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -260,6 +261,130 @@ TEST_F(MainWindowTest, BroadcastItemIsKeptForTheUserAndMakesDropsBroadcastWaves)
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
 }
 
+// The labels dialog's fields in its order: Category, ClientID, Classification,
+// OutCue, UserDef, Start, End, Number cuts from.
+std::string KeptSetting(const char* name)
+{
+    char value[256] = "(none)";
+    DWORD size = sizeof value;
+    RegGetValueA(HKEY_CURRENT_USER, "Software\\Korvane", name, RRF_RT_REG_SZ, nullptr, value, &size);
+    return value;
+}
+
+// The text of a field of the output's cart chunk, without its padding.
+std::string CartText(const std::string& wave, std::size_t offset, std::size_t width)
+{
+    const std::size_t body = wave.find("cart") + 8;
+    const std::string field = wave.substr(body + offset, width);
+    return field.substr(0, field.find('\0'));
+}
+
+// The day Days after today, as a cart date, from the system's own calendar.
+std::string DaysFromToday(int days)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME time;
+    SystemTimeToFileTime(&now, &time);
+    ULARGE_INTEGER ticks = {{time.dwLowDateTime, time.dwHighDateTime}};
+    ticks.QuadPart += ULONGLONG(days) * 24 * 3600 * 10000000;
+    time = {ticks.LowPart, ticks.HighPart};
+    FileTimeToSystemTime(&time, &now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+TEST_F(MainWindowTest, LabelsDialogIsKeptAcrossARestartAndLabelsTheDrops)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    Spill(Path("one.mp3"), Frames(20));
+    Spill(Path("two.mp3"), Frames(20));
+    Create();
+    SendMessageA(window, WM_COMMAND, CmdBroadcast, 0);
+    QueueLabelsAnswer({"COM", "Acme Tyres", "Spot", "winter sale", "u1", "2026-01-02", "+14", "1001"});
+    SendMessageA(window, WM_COMMAND, CmdLabels, 0);
+    std::vector<TSeen> seen = TakeSeen();
+    ASSERT_EQ(seen.size(), 1u) << Boxes(seen);
+    EXPECT_EQ(seen[0].Kind + "|" + seen[0].Caption + "|" + seen[0].Name, "labels|Broadcast WAVE labels|||||||||");
+    EXPECT_EQ(KeptSetting("End"), "+14") << "kept as typed";
+    Destroy();
+    // The next start shows what was typed; Cancel changes nothing, and drops take the labels.
+    Create();
+    SendMessageA(window, WM_COMMAND, CmdLabels, 0);
+    seen = TakeSeen();
+    ASSERT_EQ(seen.size(), 1u) << Boxes(seen);
+    EXPECT_EQ(seen[0].Name, "COM|Acme Tyres|Spot|winter sale|u1|2026-01-02|+14|1001|");
+    Drop({Path("one.mp3"), Path("two.mp3")});
+    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
+    const std::string end = DaysFromToday(14) + "23:59:59";
+    for (const std::string file : {"one", "two"}) {
+        const std::string wave = Slurp(Path(file + ".wav"));
+        const struct { std::size_t offset, width; std::string text; } fields[] = {
+            {132, 64, file == "one" ? "1001" : "1002"}, {196, 64, "Acme Tyres"}, {260, 64, "COM"},
+            {324, 64, "Spot"}, {388, 64, "winter sale"}, {616, 64, "u1"},
+            {452, 18, "2026-01-0200:00:00"}, {470, 18, end}};
+        for (const auto& field : fields)
+            EXPECT_EQ(CartText(wave, field.offset, field.width), field.text) << file << " at " << field.offset;
+    }
+    EXPECT_EQ(KeptSetting("NextCutID"), "1003") << "the numbers go on at the next drop";
+    EXPECT_EQ(KeptSetting("Category") + KeptSetting("Start"), "COM2026-01-02");
+    // Unchecked, a drop writes a plain WAVed MPEG and takes no number.
+    SendMessageA(window, WM_COMMAND, CmdBroadcast, 0);
+    Drop({Path("one.mp3")});
+    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
+    EXPECT_EQ(Slurp(Path("one.wav")).substr(62, 4), "data");
+    EXPECT_EQ(KeptSetting("NextCutID"), "1003");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+}
+
+TEST_F(MainWindowTest, ARefusedLabelKeepsTheDialogOpenAndSaysWhy)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    const std::vector<std::string> good = {"COM", "", "", "", "", "2026-03-01", "", ""};
+    const struct { int field; std::string value, why; } rows[] = {
+        {0, std::string(65, 'x'), "Category: longer than its field's 64 characters"},
+        {3, "caf\xC3\xA9", "OutCue: a character outside printable ASCII"},
+        {5, "2026-02-29", "Start: not a date (yyyy-mm-dd, yyyy-mm-dd hh:mm:ss, or +days from today)"},
+        {6, "2026-02-28 23:59:59", "End: the end lies before the start"},
+        {7, "4294967296", "Number cuts from: not a number from 0 to 4294967295"},
+        {7, "#1", "Number cuts from: not a number from 0 to 4294967295"}};
+    Create();
+    std::string expected;
+    for (const auto& row : rows) {
+        std::vector<std::string> answer = good;
+        answer[std::size_t(row.field)] = row.value;
+        QueueLabelsAnswer(answer);
+        expected += "labels\nbox|Korvane|error|" + row.why + "\n";
+    }
+    SendMessageA(window, WM_COMMAND, CmdLabels, 0); // cancelled after the last box
+    std::string got;
+    for (const TSeen& s : TakeSeen())
+        got += s.Kind == "labels" ? "labels\n" : Boxes({s});
+    EXPECT_EQ(got, expected + "labels\n");
+    EXPECT_EQ(KeptSetting("Category"), "(none)") << "nothing kept";
+}
+
+TEST_F(MainWindowTest, AKeptLabelThatNoLongerFitsFailsTheFileWithItsReason)
+{
+    // The last cut number there is goes to the first file; the second gets none rather than 0 again.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    const DWORD on = 1;
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Korvane", "BroadcastWave", REG_DWORD, &on, sizeof on);
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Korvane", "NextCutID", REG_SZ, "4294967295", 11);
+    Spill(Path("one.mp3"), Frames(20));
+    Spill(Path("two.mp3"), Frames(20));
+    Create();
+    Drop({Path("one.mp3"), Path("two.mp3")});
+    EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|error|At least one file failed conversion\n\nFailed : " + Path("two.mp3") +
+                                     " | the Broadcast WAVE labels give a value that cannot be written: "
+                                     "Number cuts from: not a number from 0 to 4294967295\n\n");
+    EXPECT_EQ(CartText(Slurp(Path("one.wav")), 132, 64), "4294967295");
+    EXPECT_EQ(Slurp(Path("two.wav")), "(none)");
+    EXPECT_EQ(KeptSetting("NextCutID"), "4294967296");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+}
+
 TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
 {
     // A name outside the code page ("Песня") comes back from the dialog whole.
@@ -387,10 +512,11 @@ TEST_F(MainWindowTest, ADropDuringAConversionIsRefused)
     std::vector<TSeen> seen = TakeSeen();
     ASSERT_EQ(seen.size(), 2u) << Boxes(seen); // the menu opened during the copy, then the one box
     EXPECT_EQ(seen[0].States[CmdConvert], Grey);
+    EXPECT_EQ(seen[0].States[CmdLabels], Grey);
     EXPECT_EQ(Boxes({seen[1]}), "box|Korvane|information|Conversion successfull\n");
     EXPECT_EQ(Slurp(Path("other.wav")), "(none)");
     EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, WS_EX_ACCEPTFILES);
-    EXPECT_EQ(MenuStates()[CmdConvert], 0u);
+    EXPECT_EQ(MenuStates()[CmdConvert] | MenuStates()[CmdLabels], 0u);
     // Afterwards (once the closed box's place is drawn again) the plain bitmap.
     EXPECT_TRUE(ScreenShows(r, {{40, 99, plain}}));
 }

@@ -1,0 +1,80 @@
+// SettingUnit: the drop target's labels, kept for the user and checked as
+// the command line checks its options.
+#include "SettingUnit.h"
+
+#include "DeclUnit.h"
+#include "LabelRunUnit.h"
+
+const char* const LabelSettingNames[LabelSettingCount] = {
+    "Category", "ClientID", "Classification", "OutCue", "UserDef", "Start", "End", "NextCutID"};
+
+namespace {
+const char* const SettingsKeyName = "Software\\Korvane";
+// The dialog's name of the cut number field, and why a value is no number.
+const int TextNumberTitle = 5221, TextNotNumber = 5220;
+
+// The label field each setting but the cut number fills.
+const TLabelField SettingFields[SettingNextCut] = {LabelCategory, LabelClientID, LabelClassification,
+                                                   LabelOutCue,   LabelUserDef,  LabelStart,
+                                                   LabelEnd};
+
+// One to ten decimal digits, no more than the largest 32-bit number.
+} // namespace
+
+TLabelSettings LoadLabelSettings()
+{
+    TLabelSettings settings;
+    TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, false);
+    if (key == NoKey)
+        return settings;
+    for (int i = 0; i < LabelSettingCount; ++i)
+        settings.Text[i] = ReadRegString(key, LabelSettingNames[i]);
+    CloseRegKey(key);
+    return settings;
+}
+
+bool SaveLabelSettings(const TLabelSettings& settings)
+{
+    TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, true);
+    if (key == NoKey)
+        return false;
+    bool ok = true;
+    for (int i = 0; i < LabelSettingCount; ++i)
+        ok = WriteRegString(key, LabelSettingNames[i], settings.Text[i]) && ok;
+    return CloseRegKey(key) && ok;
+}
+
+TLabelSetting ApplyLabelSettings(const TLabelSettings& settings, const TDateTime& today,
+                                 TRunChoices& choices, TLabelError& error)
+{
+    choices.Labels = TLabels();
+    choices.NumberCuts = false;
+    choices.NextCut = 0;
+    for (int i = 0; i < SettingNextCut; ++i) {
+        if (settings.Text[i].empty())
+            continue;
+        error = SetLabel(choices.Labels, SettingFields[i], settings.Text[i], today);
+        if (error != LabelOk)
+            return TLabelSetting(i);
+    }
+    if (!settings.Text[SettingNextCut].empty()) {
+        std::uint32_t next = 0;
+        if (!ReadCutNumber(settings.Text[SettingNextCut], next)) {
+            error = LabelErrorCount;
+            return SettingNextCut;
+        }
+        choices.NumberCuts = true;
+        choices.NextCut = next;
+        choices.Labels.Text[LabelCutID] = std::to_string(choices.NextCut);
+        choices.Labels.Given[LabelCutID] = true;
+    }
+    error = LabelsEndBeforeStart(choices.Labels) ? LabelEndBeforeStart : LabelOk;
+    return error == LabelOk ? LabelSettingCount : SettingEnd;
+}
+
+std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error)
+{
+    if (setting == SettingNextCut)
+        return LoadText(TextNumberTitle) + ": " + LoadText(TextNotNumber);
+    return std::string(LabelSettingNames[setting]) + ": " + LabelErrorText(error, SettingFields[setting]);
+}

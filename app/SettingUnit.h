@@ -1,0 +1,45 @@
+// SettingUnit: the Broadcast WAVE labels of the drop target, which the labels
+// dialog sets and the user keeps between runs under HKCU\Software\Korvane,
+// beside the Broadcast WAVE item's setting.
+#pragma once
+
+#include "LabelUnit.h"
+
+#include <string>
+
+// The dialog's fields, in its order.
+enum TLabelSetting {
+    SettingCategory,
+    SettingClientID,
+    SettingClassification,
+    SettingOutCue,
+    SettingUserDef,
+    SettingStart,
+    SettingEnd,
+    SettingNextCut, // "Number cuts from": the CutID of the next file written
+    LabelSettingCount
+};
+
+// The names of their values under the settings key ("Category" ... "Start",
+// "End", "NextCutID").
+extern const char* const LabelSettingNames[LabelSettingCount];
+
+// The fields as the user typed them. A date such as "+14" stays so, and
+// counts from the day of each conversion; an empty field gives nothing.
+struct TLabelSettings {
+    std::string Text[LabelSettingCount];
+};
+
+// The values kept for the user (a missing one is empty), and keeping them.
+TLabelSettings LoadLabelSettings();
+bool SaveLabelSettings(const TLabelSettings& settings);
+
+// Puts the settings into the labels and cut numbering of Choices, dates
+// counted from Today; the CutID is the next cut number, when there is one.
+// LabelSettingCount when every value fits; otherwise the first that does not
+// (End when the end lies before the start), Error saying why (LabelErrorCount
+// for a cut number that is none).
+TLabelSetting ApplyLabelSettings(const TLabelSettings& settings, const TDateTime& today,
+                                 TRunChoices& choices, TLabelError& error);
+// The field's name as the dialog shows it and why its value was refused.
+std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error);
