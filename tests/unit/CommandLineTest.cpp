@@ -90,3 +90,21 @@ TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
     }
     EXPECT_EQ(ReadFile(dir + "/song.wav"), "old wave");
 }
+
+// A name right at the limit of a name's length (255 bytes) converts there and back beside leftover
+// temporary files: ten of the names an older version used and ten of today's.
+TEST_F(CommandLine, ANameAtTheLimitConvertsBesideTenLeftovers)
+{
+    const std::string stem = std::string(251, 'n');
+    WriteFile(dir + "/" + stem + ".mp3", FrameRun(48));
+    for (char n = '0'; n <= '9'; ++n)
+        for (const char* leftover : {".~k", ".~0"})
+            WriteFile(dir + "/" + stem + leftover + n, "left over");
+    std::set<std::string> expected = Listing(dir);
+    expected.insert(stem + ".wav");
+    for (const char* ext : {".mp3", ".wav"}) {
+        EXPECT_EQ(Run("", "/Q " + stem + ext), 0) << ext << err;
+        EXPECT_EQ(Listing(dir), expected);
+    }
+    EXPECT_EQ(ReadFile(dir + "/" + stem + ".mp3").substr(0, 48 * 417), FrameRun(48));
+}
