@@ -159,8 +159,11 @@ bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
 void ShowSummary(const TCommandRun& run, const TSummary& summary)
 {
     std::string text = SummaryText(summary);
-    if (!run.InvalidText.empty())
+    if (!run.InvalidText.empty() && PlatformIsWindows)
         text = ErrorTexts[3] + run.InvalidText + "\n\n" + text;
+    else if (!run.InvalidText.empty()) // natively an error line of its own, whatever /Q says
+        ShowMessageBox(NoWindow, ErrorTexts[3] + run.InvalidText.substr(0, run.InvalidText.size() - 1),
+                       ProgramTitle, BoxError);
     if (!run.Quiet && !text.empty())
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxInformation);
 }
@@ -173,6 +176,11 @@ bool RunAlone(const std::vector<std::string>& args)
         if (!HandleArgument(run, summary, arg))
             return run.AllWell;
     ShowSummary(run, summary);
+    // The native converter given options and no file says how it is used.
+    if (!PlatformIsWindows && std::all_of(args.begin(), args.end(), IsOption)) {
+        ShowMessageBox(NoWindow, UsageText.substr(UsageText.find_first_not_of('\n')), ProgramTitle, BoxError);
+        return false;
+    }
     return run.AllWell;
 }
 
