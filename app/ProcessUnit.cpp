@@ -259,18 +259,8 @@ bool GatherRuns(const std::vector<std::string>& args)
         return true;
     TCommandRun run;
     TSummary summary;
-    if (handOver == HandOverRefused) {
-        // Refused: the files are reported rather than lost without a word.
-        for (const std::string& arg : args) {
-            if (IsOption(arg))
-                HandleArgument(run, summary, arg);
-            else
-                summary.emplace_back(ErrorTexts[6] + arg, false);
-        }
-        ShowSummary(run, summary);
-        return false;
-    }
-    if (point.Window == NoWindow)
+    // Refused (or no gathering at all): the run converts its files itself.
+    if (handOver == HandOverRefused || point.Window == NoWindow)
         return RunAlone(args);
     AwaitQuiet(point, GatherQuietMs);
     run.Gathering = true;

@@ -483,6 +483,21 @@ class GatheringE2E(E2ECase):
             'Successfull: %s\\notag.mp3\nSuccessfull: %s\\stereo.mp3\n' % ((winpath(self.dir),) * 2)], [0, 0]))
 
 
+class RefusedHandOverE2E(E2ECase):
+    def test_a_refused_hand_over_converts_its_files_itself(self):
+        # A gathering run that refuses every record (kvdriver --refuse): the run that handed its
+        # files converts them alone and shows their true lines.
+        refuser = subprocess.Popen([WINE, OPT.driver, '--refuse', '1'], cwd=self.dir, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        self.addCleanup(refuser.kill)
+        self.assertEqual(refuser.stdout.readline().strip(), b'REFUSING')
+        d = winpath(self.dir)
+        self.expect(['mono.mp3', 'bad.mp3', 'nothere.mp3'], 'Successfull: %s\\mono.mp3\nFailed : %s\\bad.mp3 | '
+                    'no MPEG audio found in it\nFile not found: nothere.mp3\n' % (d, d))
+        self.assertEqual((refuser.communicate(timeout=60)[0].split(), refuser.returncode), ([b'REFUSED', b'1'], 0))
+        self.assertTrue((self.dir / 'mono.wav').exists())
+
+
 class ShellVerbE2E(E2ECase):
     TYPE = 'KorvaneE2E.type'
     VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
