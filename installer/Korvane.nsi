@@ -12,6 +12,11 @@
 ; earlier installation as it was and nothing of its own behind.
 
 Unicode true
+; Where the machine runs no 32-bit code, the setup's test makes it for x86-64
+; (-DTARGET=amd64-unicode), as the x86-64 build stands in for the program.
+!ifdef TARGET
+  Target ${TARGET}
+!endif
 RequestExecutionLevel user
 ManifestDPIAware true
 SetCompressor /SOLID lzma

@@ -154,8 +154,10 @@ if __name__ == '__main__':
             WORK = Path(WORK)
             shutil.copy(OPT.korvane, WORK / 'Korvane.exe')
             (WORK / 'README.txt').write_bytes(b'Korvane\r\n')
+            # The x86-64 program (where no 32-bit code runs) goes with an x86-64 setup.
+            target = ['-DTARGET=amd64-unicode'] if Path(OPT.korvane).parent.name == 'win64' else []
             for v in VERSIONS:
-                subprocess.run(['makensis', '-V1', '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
+                subprocess.run(['makensis', '-V1', *target, '-DVERSION=' + v, '-DSTAGE=%s' % WORK,
                                 '-DOUTFILE=%s/setup-%s.exe' % (WORK, v), str(ROOT / 'installer' / 'Korvane.nsi')], check=True)
             passed = unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful()
     finally:
