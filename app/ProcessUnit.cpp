@@ -30,6 +30,12 @@ bool IsOption(const std::string& arg)
     return ReadArgument(arg).Kind != OptionFile;
 }
 
+bool NamesFiles(const std::string& arg)
+{
+    const TOptionKind kind = ReadArgument(arg).Kind;
+    return kind == OptionFile || kind == OptionList;
+}
+
 bool RegistrationOption(bool install, bool quiet)
 {
     // The native build has no registry: it says so rather than report a
@@ -210,8 +216,11 @@ bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
 void ShowSummary(const TCommandRun& run, const TSummary& summary)
 {
     std::string text = SummaryText(summary);
-    if (!run.InvalidText.empty())
+    if (!run.InvalidText.empty() && PlatformIsWindows)
         text = ErrorTexts[3] + run.InvalidText + "\n\n" + text;
+    else if (!run.InvalidText.empty()) // natively an error line of its own, whatever /Q says
+        ShowMessageBox(NoWindow, ErrorTexts[3] + run.InvalidText.substr(0, run.InvalidText.size() - 1),
+                       ProgramTitle, BoxError);
     if (!run.Quiet && !text.empty())
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxInformation);
 }
@@ -223,6 +232,12 @@ bool RunAlone(const std::vector<std::string>& args, TCommandRun& run)
         if (!HandleArgument(run, summary, arg))
             return run.AllWell;
     ShowSummary(run, summary);
+    // The native converter given options and no file (nor a list of files)
+    // says how it is used.
+    if (!PlatformIsWindows && std::none_of(args.begin(), args.end(), NamesFiles)) {
+        ShowMessageBox(NoWindow, UsageText.substr(UsageText.find_first_not_of('\n')), ProgramTitle, BoxError);
+        return false;
+    }
     return run.AllWell;
 }
 
@@ -301,18 +316,8 @@ bool GatherRuns(const std::vector<std::string>& args, TCommandRun& run)
     if (handOver == HandOverTaken)
         return true;
     TSummary summary;
-    if (handOver == HandOverRefused) {
-        // Refused: the files are reported rather than lost without a word.
-        for (const std::string& arg : args) {
-            if (IsOption(arg))
-                HandleArgument(run, summary, arg);
-            else
-                summary.emplace_back(ErrorTexts[6] + arg, false);
-        }
-        ShowSummary(run, summary);
-        return false;
-    }
-    if (point.Window == NoWindow)
+    // Refused (or no gathering at all): the run converts its files itself.
+    if (handOver == HandOverRefused || point.Window == NoWindow)
         return RunAlone(args, run);
     AwaitQuiet(point, GatherQuietMs);
     run.Gathering = true;

@@ -1,7 +1,10 @@
 #!/bin/bash
-# Converter speed and memory on this machine, from one run of each command:
+# Converter speed and memory on this machine, from one run of each command
+# ("bench/bench.sh cat" runs only the comparison with cat):
 #  - a >= 150 MB MP3 converted by the native korvane and by Korvane.exe under
 #    Wine, against cp and "ffmpeg -c:a copy" of the same file;
+#  - the same file wrapped and turned back by the native korvane and by
+#    Korvane.exe under Wine (net of its start-up), against cat;
 #  - a VBR file of the same size, against the CBR one and cp; the CBR one
 #    with /B (Broadcast WAVE chunks) against the plain conversion;
 #  - the conversion back of a WAVed MPEG of the same file, against cp;
@@ -59,7 +62,7 @@ cache_note="warm page cache, each figure the median of three runs (seven for the
 cat big.mp3 vbr.mp3 zeros.mp3 mid.mp3 > /dev/null
 runs=3
 clean() {
-    rm -f big.wav vbr.wav big-ffmpeg.wav big-copy.mp3 zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 \
+    rm -f big.wav vbr.wav big-ffmpeg.wav big-copy.mp3 big-cat.mp3 back-cat.wav zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 \
         back-copy.wav id3*.wav id3*-copy.mp3
 }
 # seconds <output or -> <command...>: median wall time of $runs runs; warns
@@ -84,6 +87,51 @@ row() {
         printf "\n" }'
 }
 
+wine_session=
+start_wine() {
+    [ -n "$wine_session" ] && return
+    wine_session=yes
+    . "$root/tools/display.sh" # one Wine session for every Wine figure
+    head -c 4180 big.mp3 > tiny.mp3
+    "$wine" "$winexe" /Q tiny.mp3 > /dev/null 2>&1 || true # creates the prefix if needed
+}
+# The wrap and the way back of big.mp3 against cat, which reads and writes
+# the same bytes (and on this system copies inside the kernel): the
+# converter's page-aligned blocks should keep it close to cat.
+against_cat() {
+    [ -s back.wav ] || { "$native" /Q big.mp3 >/dev/null 2>&1; mv big.wav back.wav; }
+    echo "Against cat, big.mp3 ($(wc -c < big.mp3) bytes) and its WAVed MPEG back.wav, median of $runs runs:"
+    local cat_there cat_back start there back
+    cat_there=$(seconds big-cat.mp3 sh -c 'cat big.mp3 > big-cat.mp3')
+    cat_back=$(seconds back-cat.wav sh -c 'cat back.wav > back-cat.wav')
+    vs_cat() {
+        awk -v l="$1" -v t="$2" -v c="$3" -v s="${4:-0}" 'BEGIN {
+            printf "  %-42s %8.3f s  %7.2f x cat", l, t, (t - s) / c
+            if (s > 0) printf " (net of Wine start-up, %.3f s)", s
+            printf "\n" }'
+    }
+    vs_cat "cat big.mp3 > copy" "$cat_there" "$cat_there"
+    vs_cat "korvane (native, release), wrap" "$(seconds big.wav "$native" /Q big.mp3)" "$cat_there"
+    vs_cat "cat back.wav > copy" "$cat_back" "$cat_back"
+    vs_cat "korvane (native, release), back" "$(seconds back.mp3 "$native" /Q back.wav)" "$cat_back"
+    if [ -f "$winexe" ]; then
+        start_wine
+        start=$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)
+        there=$(seconds big.wav "$wine" "$winexe" /Q big.mp3)
+        back=$(seconds back.mp3 "$wine" "$winexe" /Q back.wav)
+        vs_cat "Korvane.exe under Wine, wrap" "$there" "$cat_there" "$start"
+        vs_cat "Korvane.exe under Wine, back" "$back" "$cat_back" "$start"
+        echo "  ($win_build_text)"
+    fi
+}
+if [ "${1:-}" = cat ]; then
+    echo "Korvane against cat, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) CPUs; warm page cache"
+    runs=9
+    against_cat
+    clean
+    exit 0
+fi
+
 echo "Korvane benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) CPUs"
 echo "All figures from this one run of the script: $cache_note; writes are not synced inside the timing."
 echo
@@ -93,9 +141,7 @@ row "cp" "$cp_big" "$cp_big"
 row "dd bs=61440 (the converter's block size)" "$(seconds dd.mp3 dd if=big.mp3 of=dd.mp3 bs=61440 status=none)" "$cp_big"
 row "korvane (native, release)" "$(seconds big.wav "$native" /Q big.mp3)" "$cp_big"
 if [ -f "$winexe" ]; then
-    . "$root/tools/display.sh" # one Wine session for every Wine figure
-    head -c 4180 big.mp3 > tiny.mp3
-    "$wine" "$winexe" /Q tiny.mp3 > /dev/null 2>&1 || true # creates the prefix if needed
+    start_wine
     row "Korvane.exe under Wine, tiny file" "$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)"
     row "Korvane.exe under Wine" "$(seconds big.wav "$wine" "$winexe" /Q big.mp3)" "$cp_big"
     echo "  (both Wine figures include Wine's start-up, which is most of the tiny-file one; $win_build_text)"
@@ -104,6 +150,8 @@ else
 fi
 row "ffmpeg -i big.mp3 -c:a copy big.wav" \
     "$(seconds big-ffmpeg.wav ffmpeg -nostdin -loglevel error -y -i big.mp3 -c:a copy big-ffmpeg.wav)" "$cp_big"
+echo
+against_cat
 echo
 # A VBR stream has its frames counted as they are copied: against the CBR
 # file of about the same size, and against cp.

@@ -12,6 +12,20 @@ bool Refuse(const TOutputFile& output, TWindow owner, bool showMessages, TFailur
         ShowError(owner, 5, output.Name);
     return false;
 }
+
+// The temporary names beside "song.wav": "song.~00", then, beside leftovers
+// of runs that ended before they could remove theirs, "song.~01" up to
+// "song.~zz". Each is exactly as long as the final name (whose extension has
+// three characters in both directions), however many leftovers lie there,
+// so that a name right at the path limit can still be written. Letters are
+// of one case: Windows names do not tell the cases apart.
+const int TempNameCount = 36 * 36;
+
+std::string TempName(const std::string& name, int attempt)
+{
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    return ReplaceExtension(name, std::string("~") + digits[attempt / 36] + digits[attempt % 36]);
+}
 } // namespace
 
 bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWindow owner,
@@ -22,10 +36,8 @@ bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWi
     output.File = NoFile;
     if (IsSameFile(source, name))
         return Refuse(output, owner, showMessages, FailOutputIsInput);
-    for (int attempt = 0; attempt < 100 && output.File == NoFile; ++attempt) {
-        // "song.~k0" for "song.wav": no longer than the final name, so that
-        // a name near the path limit can still be written.
-        output.TempName = ReplaceExtension(name, "~k" + std::to_string(attempt));
+    for (int attempt = 0; attempt < TempNameCount && output.File == NoFile; ++attempt) {
+        output.TempName = TempName(name, attempt);
         output.File = CreateNewForWriting(output.TempName);
         if (output.File == NoFile && !FileExists(output.TempName))
             break; // not a name clash: the folder cannot take a new file

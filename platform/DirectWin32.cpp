@@ -174,6 +174,15 @@ bool WriteTextBytes(TFile file, const std::string& text)
     return WriteBytes(file, text.data(), count) == count;
 }
 
+namespace {
+struct TPageFree {
+    void operator()(std::uint8_t* block) const
+    {
+        FreePages(block);
+    }
+};
+} // namespace
+
 bool PadToEven(TFile file)
 {
     std::int64_t position = GetFilePosition(file);
@@ -196,7 +205,9 @@ std::int64_t CopyFileBytes(TWindow owner, TFile source, TFile target, std::int64
     // Larger blocks where no window waits for progress between them.
     const std::int32_t largest = owner == NoWindow ? LargeCopyBlockSize : CopyBlockSize;
     const std::int32_t blockSize = total < largest ? std::int32_t(total) : largest;
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[blockSize]);
+    std::unique_ptr<std::uint8_t[], TPageFree> buffer(static_cast<std::uint8_t*>(AllocatePages(blockSize)));
+    if (!buffer)
+        return 0;
 
     std::int64_t copied = 0;
     while (copied < total) {

@@ -72,6 +72,14 @@ enum TFileError {
 };
 TFileError LastFileError();
 
+// ---- memory ----
+// A block that starts on a page boundary (the copier's buffer: the system
+// copies into and out of such a block at about twice the speed of one that
+// starts a few bytes into a page, where the general allocator puts a large
+// block); none when there is no memory for it.
+void* AllocatePages(std::int32_t size);
+void FreePages(void* block);
+
 // ---- directory search ----
 // The own name (no directory) of the first entry a search for Name finds;
 // false when nothing is found. Wildcards are honoured.

@@ -191,6 +191,20 @@ TDateTime GetLocalNow()
     return FromTime(std::time(nullptr), ok);
 }
 
+void* AllocatePages(std::int32_t size)
+{
+    void* block = nullptr;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    return size > 0 && ::posix_memalign(&block, std::size_t(page > 0 ? page : 4096), std::size_t(size)) == 0
+               ? block
+               : nullptr;
+}
+
+void FreePages(void* block)
+{
+    std::free(block);
+}
+
 bool DeleteFileName(const std::string& name)
 {
     return ::unlink(name.c_str()) == 0;

@@ -293,6 +293,17 @@ TDateTime GetLocalNow()
     return FromSystemTime(t);
 }
 
+void* AllocatePages(std::int32_t size)
+{
+    return size > 0 ? VirtualAlloc(nullptr, SIZE_T(size), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
+}
+
+void FreePages(void* block)
+{
+    if (block)
+        VirtualFree(block, 0, MEM_RELEASE);
+}
+
 bool DeleteFileName(const std::string& name)
 {
     return DeleteFileW(WideFileName(name).c_str()) != 0;

@@ -19,26 +19,28 @@ rm -f "$KORVANE_SHOTS/progress-screen.png"
 ls -l "$KORVANE_SHOTS"
 
 # A summary box with several reasons (README, "Why a file failed"): Korvane.exe
-# over files it must refuse; the box is taken once two shots agree.
-music=$(mktemp -d)
+# over files it must refuse, in a folder a user would have (C:\Music in the
+# prefix); the box is taken once two shots agree.
+music=$KORVANE_WINEPREFIX/drive_c/Music
+rm -rf "$music"
+mkdir "$music"
 trap 'rm -rf "$music"; stop_display' EXIT
 : >"$music/empty.mp3"
 ffmpeg -v error -f lavfi -i sine=d=0.3 "$music/recording.wav"
 ffmpeg -v error -f lavfi -i sine=d=0.3 -c:a aac -f adts "$music/podcast.mp3"
 ffmpeg -v error -f lavfi -i sine=d=0.3 -c:a flac -f flac "$music/album track.mp3"
 cp samples/tone.mp3 "$music/tone.mp3"
-tools/wine-run.sh "build/$win_preset/Korvane.exe" 'Z:'"${music//\//\\}"'\*.*' >/dev/null 2>&1 &
-box=
-for _ in $(seq 100); do
-    box=$(tools/wine-run.sh "build/$win_preset/tests/e2e/kvdriver.exe" --window '#32770' | grep '^WINDOW') && break
-    sleep 0.2
-done
-read -r _ x y w h _ <<<"$box"
+tools/wine-run.sh "build/$win_preset/Korvane.exe" 'C:\Music\*.*' >/dev/null 2>&1 &
+# Wine lays the box out after it first shows: its place and size are read
+# again for every shot, and both must agree with the shot before.
 previous=
-for _ in $(seq 50); do
-    import -window root -crop "${w}x${h}+$x+$y" +repage "$KORVANE_SHOTS/reasons.png"
-    shot=$(md5sum <"$KORVANE_SHOTS/reasons.png")
-    [ "$shot" = "$previous" ] && break
-    previous=$shot
+for _ in $(seq 100); do
+    if box=$(tools/wine-run.sh "build/$win_preset/tests/e2e/kvdriver.exe" --window '#32770' | grep '^WINDOW'); then
+        read -r _ x y w h _ <<<"$box"
+        import -window root -crop "${w}x${h}+$x+$y" +repage "$KORVANE_SHOTS/reasons.png"
+        shot="$box $(md5sum <"$KORVANE_SHOTS/reasons.png")"
+        [ "$shot" = "$previous" ] && break
+        previous=$shot
+    fi
     sleep 0.2
 done

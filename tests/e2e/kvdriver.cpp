@@ -6,6 +6,8 @@
 //                        driver holds the gathering lock, which it releases once every one of
 //                        them waits for it. Each end is "EXIT <code> <ms since the first start>")
 //   kvdriver --kill <count>   (kills the gathering run, see KillGathering: "KILLED")
+//   kvdriver --refuse <count>   (becomes the gathering run and refuses every record handed
+//                        to it until <count> have come: "REFUSING" once it gathers, "REFUSED <n>")
 //   kvdriver --hold   (keeps Wine's desktop open until the Wine session ends; says
 //                      "HOLDING" once the desktop is there)
 //   kvdriver --window [class]   (each top-level window of the class, by default the drop
@@ -115,6 +117,29 @@ int KillGathering(std::size_t count)
     return 0;
 }
 
+bool RefuseRecord(void* context, const std::string&)
+{
+    ++*static_cast<int*>(context);
+    return false;
+}
+
+int RefuseRecords(int count)
+{
+    int refused = 0;
+    TGatherPoint point;
+    point.Taker = RefuseRecord;
+    point.Context = &refused;
+    if (JoinGathering("kvdriver", point) != HandOverNone || point.Window == NoWindow)
+        return 1;
+    std::printf("REFUSING\n");
+    std::fflush(stdout);
+    for (DWORD since = GetTickCount(); refused < count && GetTickCount() - since < 60000;)
+        AwaitQuiet(point, 50);
+    EndGathering(point, 0);
+    std::printf("REFUSED %d\n", refused);
+    return refused < count;
+}
+
 // The drop target of a running Korvane, or the windows of a class, from outside.
 int DropTarget(const std::string& what, int argc, const std::vector<std::string>& argv)
 {
@@ -183,6 +208,8 @@ int main()
         }
         return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
     }
+    if (argc == 3 && argv[1] == "--refuse")
+        return RefuseRecords(std::stoi(argv[2]));
     if (argc == 3 && argv[1] == "--kill")
         return KillGathering(std::stoul(argv[2]));
     if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||

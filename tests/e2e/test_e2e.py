@@ -232,33 +232,6 @@ class KorvaneE2E(E2ECase):
                                   check=True).stdout for w in (self.dir / 'bwf.wav', self.dir / 'plain.wav')]
         self.assertEqual(decoded[0], decoded[1])
 
-    def test_a_file_past_2_gib_wraps_and_comes_back_byte_for_byte(self):
-        # The frames of a real stream, repeated past 2 GiB; Korvane.exe and the native korvane
-        # convert it there and back, and write the same bytes.
-        d, frames = self.dir, (self.dir / 'notag.mp3').read_bytes()
-        with open(d / 'big.mp3', 'wb') as out:
-            for _ in range((1 << 31) // len(frames) + 2):
-                out.write(frames)
-        length = (d / 'big.mp3').stat().st_size
-        same = lambda a, b, *n: subprocess.run(['cmp', *n, d / a, d / b]).returncode == 0
-        for name, made in (('big.mp3', 'big.wav'), ('big.wav', 'big.mp3')):
-            if name == 'big.wav':
-                os.rename(d / 'big.mp3', d / 'src.mp3')
-            self.expect(['/Q', name])
-            os.rename(d / made, d / 'wine.out')
-            subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q', name], cwd=d, check=True)
-            self.assertTrue(same('wine.out', made), made)
-            os.unlink(d / 'wine.out')
-            with open(d / made, 'rb') as f:
-                head = f.read(70)
-            if made == 'big.wav':
-                self.assertEqual(struct.unpack('<4sI4s', head[:12]) + struct.unpack('<I', head[66:]),
-                                 (b'RIFF', (d / made).stat().st_size - 8, b'WAVE', length))
-        self.assertTrue(same('src.mp3', 'big.mp3', '-n', str(length)))
-        with open(d / 'big.mp3', 'rb') as f:
-            f.seek(length)
-            self.assertEqual(f.read(), b'TAG' + bytes(124) + b'\x94')
-
     def test_id3v2_words_reach_info(self):
         # (INFO back into an ID3v1.1 tag is the stream test's and the tag writer's unit test's.)
         self.convert(ID3V2_ONLY)
@@ -321,6 +294,35 @@ class KorvaneE2E(E2ECase):
         self.expect([winpath(self.dir / 'many') + '\\*.mp3'], 'Failed : %s\\07.mp3 | no MPEG audio found in it\n'
                     'Failed : %s\\30.mp3 | no MPEG audio found in it\n'
                     '43 other files converted\n' % ((winpath(self.dir / 'many'),) * 2))
+
+
+class LargeFileE2E(E2ECase):
+    def test_a_file_past_2_gib_wraps_and_comes_back_byte_for_byte(self):
+        # The frames of a real stream, repeated past 2 GiB; Korvane.exe and the native korvane
+        # convert it there and back, and write the same bytes.
+        d, frames = self.dir, (self.dir / 'notag.mp3').read_bytes()
+        with open(d / 'big.mp3', 'wb') as out:
+            for _ in range((1 << 31) // len(frames) + 2):
+                out.write(frames)
+        length = (d / 'big.mp3').stat().st_size
+        same = lambda a, b, *n: subprocess.run(['cmp', *n, d / a, d / b]).returncode == 0
+        for name, made in (('big.mp3', 'big.wav'), ('big.wav', 'big.mp3')):
+            if name == 'big.wav':
+                os.rename(d / 'big.mp3', d / 'src.mp3')
+            self.expect(['/Q', name])
+            os.rename(d / made, d / 'wine.out')
+            subprocess.run([ROOT / 'build' / 'native' / 'korvane', '/Q', name], cwd=d, check=True)
+            self.assertTrue(same('wine.out', made), made)
+            os.unlink(d / 'wine.out')
+            with open(d / made, 'rb') as f:
+                head = f.read(70)
+            if made == 'big.wav':
+                self.assertEqual(struct.unpack('<4sI4s', head[:12]) + struct.unpack('<I', head[66:]),
+                                 (b'RIFF', (d / made).stat().st_size - 8, b'WAVE', length))
+        self.assertTrue(same('src.mp3', 'big.mp3', '-n', str(length)))
+        with open(d / 'big.mp3', 'rb') as f:
+            f.seek(length)
+            self.assertEqual(f.read(), b'TAG' + bytes(124) + b'\x94')
 
 
 def wave(fmt, *chunks):
@@ -488,6 +490,21 @@ class GatheringE2E(E2ECase):
             'Successfull: %s\\notag.mp3\nSuccessfull: %s\\stereo.mp3\n' % ((winpath(self.dir),) * 2)], [0, 0]))
 
 
+class RefusedHandOverE2E(E2ECase):
+    def test_a_refused_hand_over_converts_its_files_itself(self):
+        # A gathering run that refuses every record (kvdriver --refuse): the run that handed its
+        # files converts them alone and shows their true lines.
+        refuser = subprocess.Popen([WINE, OPT.driver, '--refuse', '1'], cwd=self.dir, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        self.addCleanup(refuser.kill)
+        self.assertEqual(refuser.stdout.readline().strip(), b'REFUSING')
+        d = winpath(self.dir)
+        self.expect(['mono.mp3', 'bad.mp3', 'nothere.mp3'], 'Successfull: %s\\mono.mp3\nFailed : %s\\bad.mp3 | '
+                    'no MPEG audio found in it\nFile not found: nothere.mp3\n' % (d, d))
+        self.assertEqual((refuser.communicate(timeout=60)[0].split(), refuser.returncode), ([b'REFUSED', b'1'], 0))
+        self.assertTrue((self.dir / 'mono.wav').exists())
+
+
 class ShellVerbE2E(E2ECase):
     TYPE = 'KorvaneE2E.type'
     VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
@@ -533,8 +550,16 @@ class ShellVerbE2E(E2ECase):
         self.assertEqual(self.value('HKCR\\.mp3'), self.TYPE)
 
 
+# The long cases: a file past 2 GiB, every failure cause, runs by the dozen. "quick" before the
+# arguments runs every other case, "long" these; ctest has them as e2e and e2e_long (label "long").
+LONG = ('LargeFileE2E', 'FailureReasons', 'GatheringE2E')
+
 if __name__ == '__main__':
     OPT, argv = options()
+    if argv[1:2] in (['quick'], ['long']):
+        part = argv.pop(1)
+        argv += [name for name, case in list(globals().items()) if isinstance(case, type) and
+                 issubclass(case, E2ECase) and case is not E2ECase and (name in LONG) == (part == 'long')]
     with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as FIXTURES:
         subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', FIXTURES], check=True)
         unittest.main(argv=argv, verbosity=2)

@@ -39,7 +39,17 @@ struct CliRow {
     const char *args, *out; // "@" in out stands for the folder, as $PWD in args does
     int status;
     std::set<std::string> created;
+    std::string err = ""; // "%" stands for the usage
 };
+// What the converter given no file prints on stderr.
+const std::string Usage =
+    "Usage:\n  Korvane [/?][/Q][/I][/U] FileName01.mp3 FileName02.mp3 ... FileNameXX.mp3\n\n"
+    "Command-line options:\n  /? - Shows this box\n  /Q - Quiet mode\n  /I - Install registry entries\n"
+    "  /U - Uninstall registry entries\n\nExcept for the /Q option, anything after the other options will be ignored."
+    "\n\nWhen there are no command-line parameters given, the GUI will be executed.\n\n"
+    "Broadcast WAVE for playout systems:\n  /B - Adds the bext, mext and cart chunks to every WAVed MPEG written\n"
+    "  /Title= /Artist= /CutID= /ClientID= /Category= /Classification= /OutCue= /UserDef=\n"
+    "  /URL= /TagText= /Start= /End= /Description= /Originator= /Pattern= /List= - labels\n";
 void PrintTo(const CliRow& row, std::ostream* os) { *os << row.args; }
 
 class CommandLineRows : public CommandLine, public ::testing::WithParamInterface<CliRow> {};
@@ -53,14 +63,20 @@ TEST_P(CommandLineRows, PrintsTheSummary)
     for (std::string::size_type at; (at = text.find('@')) != std::string::npos;)
         text.replace(at, 1, dir);
     EXPECT_EQ(out, text);
-    EXPECT_EQ(err, "");
+    std::string errors = GetParam().err;
+    if (!errors.empty() && errors.back() == '%')
+        errors.replace(errors.size() - 1, 1, Usage);
+    EXPECT_EQ(err, errors);
     EXPECT_EQ(Listing(dir), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
-    CliRow{"/x song.mp3", "Invalid command-line option: /x \n\nSuccessfull: @/song.mp3\n", 1, {"song.wav"}},
-    CliRow{"nothere.mp3", "File not found: nothere.mp3\n", 1, {}}, CliRow{"/Q /x", "", 1, {}},
-    CliRow{"/", "Invalid command-line option: / \n\n", 1, {}},
+    // An invalid option is an error line of its own on stderr, even with /Q; options without a file
+    // give the usage there.
+    CliRow{"/x song.mp3 --bogus", "Successfull: @/song.mp3\n", 1, {"song.wav"}, "Invalid command-line option: /x --bogus\n"},
+    CliRow{"nothere.mp3", "File not found: nothere.mp3\n", 1, {}},
+    CliRow{"/Q /x", "", 1, {}, "Invalid command-line option: /x\n%"}, CliRow{"/Q", "", 1, {}, "%"},
+    CliRow{"/B -q", "", 1, {}, "%"}, CliRow{"/", "", 1, {}, "Invalid command-line option: /\n%"},
     CliRow{"--version song.mp3", "Korvane " KORVANE_VERSION "\n", 0, {}},
     CliRow{"song.mp3 song.mp3", "Successfull: @/song.mp3\nSuccessfull: @/song.mp3\n", 0, {"song.wav"}},
     // Absolute paths are files, not options; only * and ? are wildcards.
@@ -89,4 +105,22 @@ TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
         EXPECT_NE(err.find("Windows"), std::string::npos) << registry << err;
     }
     EXPECT_EQ(ReadFile(dir + "/song.wav"), "old wave");
+}
+
+// A name right at the limit of a name's length (255 bytes) converts there and back beside leftover
+// temporary files: ten of the names an older version used and ten of today's.
+TEST_F(CommandLine, ANameAtTheLimitConvertsBesideTenLeftovers)
+{
+    const std::string stem = std::string(251, 'n');
+    WriteFile(dir + "/" + stem + ".mp3", FrameRun(48));
+    for (char n = '0'; n <= '9'; ++n)
+        for (const char* leftover : {".~k", ".~0"})
+            WriteFile(dir + "/" + stem + leftover + n, "left over");
+    std::set<std::string> expected = Listing(dir);
+    expected.insert(stem + ".wav");
+    for (const char* ext : {".mp3", ".wav"}) {
+        EXPECT_EQ(Run("", "/Q " + stem + ext), 0) << ext << err;
+        EXPECT_EQ(Listing(dir), expected);
+    }
+    EXPECT_EQ(ReadFile(dir + "/" + stem + ".mp3").substr(0, 48 * 417), FrameRun(48));
 }
