@@ -118,10 +118,7 @@ void ReadList(const std::string& text, const TDateTime& today, TList& list)
         if (name.empty()) {
             column = -3; // a column without a name, as a trailing separator makes: not read
         } else if (field == LabelFieldCount) {
-            std::string lower;
-            for (char c : name)
-                lower += c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-            column = lower == "file" ? -1 : -2;
+            column = SameName(name, "File") ? -1 : -2;
         }
         bool twice = false;
         for (std::size_t j = 0; j < i; ++j)

@@ -12,15 +12,6 @@ char Lower(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-bool SameName(const std::string& name, const char* other)
-{
-    std::size_t i = 0;
-    for (; i < name.size() && other[i] != '\0'; ++i)
-        if (Lower(name[i]) != Lower(other[i]))
-            return false;
-    return i == name.size() && other[i] == '\0';
-}
-
 // The named options that are no label field.
 TOptionKind NamedKind(const std::string& name, TLabelField& field)
 {

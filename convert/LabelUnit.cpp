@@ -29,21 +29,17 @@ std::size_t LabelWidth(TLabelField field)
     }
 }
 
-namespace {
-char Lower(char c)
+bool SameName(const std::string& name, const char* other)
 {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool SameName(const std::string& a, const char* b)
-{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+    for (; i < name.size() && other[i] != '\0'; ++i)
+        if (lower(name[i]) != lower(other[i]))
             return false;
-    return i == a.size() && b[i] == '\0';
+    return i == name.size() && other[i] == '\0';
 }
 
+namespace {
 bool IsLeapYear(int year)
 {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;

@@ -31,6 +31,9 @@ enum TLabelField {
 // ("CutID"), and the width of its field in the chunk (0: no limit).
 extern const char* const LabelNames[LabelFieldCount];
 std::size_t LabelWidth(TLabelField field);
+// Whether Name is Other in any letter case (ASCII letters), as the names of
+// fields, options and list columns are compared.
+bool SameName(const std::string& name, const char* other);
 // The field whose name is Name in any letter case; LabelFieldCount if none.
 TLabelField FindLabelField(const std::string& name);
 

@@ -22,7 +22,7 @@ ID3V2_ONLY = ['v2latin.mp3', 'v2utf16.mp3', 'v2picture.mp3', 'ffmpeg3.mp3', 'ffm
 # length of the MPEG-2 one from the audio itself, whatever the header says.
 VBR = ['v0.mp3', 'v2.mp3', 'v9.mp3', 'abr.mp3', 'v2t.mp3', 'm2.mp3', 'm25.mp3', 'ffq4.mp3', 'ape.mp3']
 MEDIAINFO_OWN = {'m2.mp3'}
-# Reads a Broadcast WAVE's cart chunk with libsndfile.
+# Reads a Broadcast WAVE's cart chunk with libsndfile: every text field, the first two timers.
 CART_READER = r'''#include <sndfile.h>
 #include <stdio.h>
 int main(int argc, char** argv) {
@@ -30,8 +30,11 @@ int main(int argc, char** argv) {
     SF_CART_INFO c;
     SNDFILE* f = sf_open(argv[1], SFM_READ, &info);
     if (argc < 2 || !f || !sf_command(f, SFC_GET_CART_INFO, &c, sizeof c)) return 1;
-    printf("%.64s|%.64s|%.64s|%.64s|%.4s=%d|%.4s=%d\n", c.title, c.artist, c.producer_app_id, c.producer_app_version,
-           c.post_timers[0].usage, c.post_timers[0].value, c.post_timers[1].usage, c.post_timers[1].value);
+    printf("%.64s|%.64s|%.64s|%.64s|%.64s|%.64s|%.64s|%.10s %.8s|%.10s %.8s|%.64s|%.1024s|%.*s|%.64s|%.64s|"
+           "%.4s=%d|%.4s=%d\n", c.title, c.artist, c.cut_id, c.client_id, c.category, c.classification, c.out_cue,
+           c.start_date, c.start_time, c.end_date, c.end_time, c.user_def, c.url, (int)c.tag_text_size, c.tag_text,
+           c.producer_app_id, c.producer_app_version, c.post_timers[0].usage, c.post_timers[0].value,
+           c.post_timers[1].usage, c.post_timers[1].value);
     return sf_close(f);
 }'''
 NATIVE = ROOT / 'build' / 'native' / 'korvane'
@@ -227,7 +230,8 @@ class KorvaneE2E(E2ECase):
         subprocess.run(['cc', '-x', 'c', '-', '-lsndfile', '-o', cart], input=CART_READER.encode(), check=True)
         frames = int(probe(self.dir / 'bwf.mp3', '-count_packets', '-show_streams')['streams'][0]['nb_read_packets'])
         self.assertEqual(subprocess.run([cart, self.dir / 'bwf.wav'], stdout=subprocess.PIPE, check=True).stdout,
-                         b'Cart Song|Radio Band|Korvane|1.0.0.0|AUDs=0|AUDe=%d\n' % (frames * 1152))
+                         b'Cart Song|Radio Band||||||1900-01-01 00:00:00|9999-12-31 23:59:59||||Korvane|1.0.0.0|'
+                         b'AUDs=0|AUDe=%d\n' % (frames * 1152))
         decoded = [subprocess.run(['ffmpeg', '-v', 'error', '-i', w, '-f', 'md5', '-'], stdout=subprocess.PIPE,
                                   check=True).stdout for w in (self.dir / 'bwf.wav', self.dir / 'plain.wav')]
         self.assertEqual(decoded[0], decoded[1])
