@@ -42,6 +42,8 @@ enum TFailure {
     FailNameValue,      // its name gives a label its field cannot take (LastFailureDetail)
     FailListValue,      // its row of the list holds such a label (LastFailureDetail)
     FailListOutside,    // the list names a file outside the list's folder
+    FailNoDecoder,      // loudness asked for, and the decoder's DLL is missing or cannot be loaded
+    FailUndecodable,    // loudness asked for, and not one frame of the audio could be decoded
     FailureCount
 };
 

@@ -72,6 +72,8 @@ LRESULT OnCreate(HWND window)
     CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, CmdSmall, MF_BYCOMMAND);
     Front.Choices.Broadcast = LoadBroadcastSetting();
     CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
+    Front.Choices.Loudness = LoadLoudnessSetting();
+    CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
     if (!FileExists(CustomBitmapPath()))
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
@@ -171,6 +173,12 @@ void OnCommand(HWND window, int id)
         Front.Choices.Broadcast = !Front.Choices.Broadcast;
         SaveBroadcastSetting(Front.Choices.Broadcast);
         CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
+        break;
+    case CmdLoudness:
+        // Broadcast WAVEs (while that item is checked too) carry their loudness.
+        Front.Choices.Loudness = !Front.Choices.Loudness;
+        SaveLoudnessSetting(Front.Choices.Loudness);
+        CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
         break;
     case CmdVisible:
         ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)

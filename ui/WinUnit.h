@@ -10,6 +10,7 @@ extern const char* const MainClassName;
 enum TMenuCommand {
     CmdConvert = 101,
     CmdBroadcast = 102,
+    CmdLoudness = 104,
     CmdVisible = 201,
     CmdSmall = 202,
     CmdLarge = 203,
