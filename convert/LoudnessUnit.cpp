@@ -8,7 +8,6 @@
 #include <mpg123.h>
 
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -218,9 +217,13 @@ std::string LoudnessText(const TLoudness& loudness, const std::string& format, c
     std::string values[3];
     const TLoudnessValue shown[3] = {LoudIntegrated, LoudRange, LoudTruePeak};
     for (int n = 0; n < 3; ++n) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.1f", loudness.Value[shown[n]]);
-        values[n] = loudness.Exists[shown[n]] ? std::string(text) : noValue;
+        // Tenths from the hundredths bext holds, half away from zero, so that
+        // the line and the chunk agree on every platform.
+        const int hundredths = LoudnessHundredths(loudness, shown[n]);
+        const int rounded = (hundredths < 0 ? -hundredths : hundredths) + 5;
+        values[n] = !loudness.Exists[shown[n]] ? noValue
+                  : (hundredths < 0 && rounded >= 10 ? "-" : "") + std::to_string(rounded / 100) + "." +
+                        std::to_string(rounded / 10 % 10);
     }
     std::string line = FormatText(format, {values[0], values[1], values[2]});
     if (loudness.Undecoded > 0)

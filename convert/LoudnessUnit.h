@@ -47,7 +47,7 @@ void FeedMeter(void* meter, const std::uint8_t* data, std::int32_t count);
 bool CloseMeter(TMeter* meter, std::int64_t frames, std::int32_t frameSamples, TLoudness& result);
 
 // What the summary line says of a measured file: the integrated loudness,
-// the range and the true peak with one decimal, and the frames the decoder
+// the range and the true peak with one decimal (from bext's hundredths), and the frames the decoder
 // could not decode when there were some: Format has a %s for each of the
 // three values, NoValue stands for a value that does not exist, and
 // Undecodable has one %s for the count.
