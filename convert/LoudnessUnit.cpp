@@ -7,6 +7,7 @@
 #include <ebur128.h>
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -52,9 +53,17 @@ const TDecoderCalls* LoadDecoder()
     return state == 1 ? &calls : nullptr;
 }
 
-// Momentary and short-term loudness are read every 100 ms: their maxima are
-// the largest of these readings once the window (400 ms, 3 s) is full.
+// Momentary and short-term loudness are taken every 100 ms: their maxima are
+// the largest once the window (400 ms, 3 s) is full. Each 100 ms step's
+// mean square (K-weighted, channels summed) is read once; a window's
+// loudness is the mean of its steps', so that the 3 s window costs no
+// second pass over its samples.
 const int StepsPerSecond = 10, MomentarySteps = 4, ShortTermSteps = 30;
+
+double EnergyLoudness(double energy)
+{
+    return energy > 0 ? 10 * std::log10(energy) - 0.691 : -HUGE_VAL;
+}
 } // namespace
 
 struct TMeter {
@@ -67,6 +76,7 @@ struct TMeter {
     std::int64_t Samples = 0;          // per channel, metered
     std::int64_t StepLeft = 0;         // samples to the next 100 ms reading
     std::int64_t Steps = 0;
+    double StepEnergy[ShortTermSteps] = {}; // the last steps', a ring
     double MaxMomentary = -HUGE_VAL, MaxShortTerm = -HUGE_VAL;
     std::vector<float> Buffer;
 };
@@ -85,14 +95,18 @@ void Meter(TMeter& meter, const float* samples, std::int64_t count)
         if (meter.StepLeft > 0)
             continue;
         meter.StepLeft = meter.Rate / StepsPerSecond;
+        double step = -HUGE_VAL;
+        ebur128_loudness_window(meter.State, 1000 / StepsPerSecond, &step);
+        meter.StepEnergy[meter.Steps % ShortTermSteps] = std::isfinite(step) ? std::pow(10, (step + 0.691) / 10) : 0;
         ++meter.Steps;
-        double value;
-        if (meter.Steps >= MomentarySteps && ebur128_loudness_momentary(meter.State, &value) == EBUR128_SUCCESS &&
-            value > meter.MaxMomentary)
-            meter.MaxMomentary = value;
-        if (meter.Steps >= ShortTermSteps && ebur128_loudness_shortterm(meter.State, &value) == EBUR128_SUCCESS &&
-            value > meter.MaxShortTerm)
-            meter.MaxShortTerm = value;
+        double sum = 0;
+        for (int n = 1; n <= ShortTermSteps && n <= meter.Steps; ++n) {
+            sum += meter.StepEnergy[(meter.Steps - n) % ShortTermSteps];
+            if (n == MomentarySteps && meter.Steps >= MomentarySteps)
+                meter.MaxMomentary = std::max(meter.MaxMomentary, EnergyLoudness(sum / MomentarySteps));
+        }
+        if (meter.Steps >= ShortTermSteps)
+            meter.MaxShortTerm = std::max(meter.MaxShortTerm, EnergyLoudness(sum / ShortTermSteps));
     }
 }
 
