@@ -489,6 +489,7 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages, 
 {
     LastFailure = FailNone;
     LastFailureDetail.clear();
+    LastLoudness = TLoudness(); // the way back measures nothing
     if (GetLowerExt(fileName) == "wav")
         return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
     return ConvertMpegToWave(owner, fileName, showMessages, choices);

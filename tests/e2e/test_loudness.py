@@ -162,8 +162,12 @@ class Loudness(unittest.TestCase):
         self.assertEqual([int(v) for v in out.split()], [2] + values)
 
     def test_values_that_do_not_exist_and_damaged_streams(self):
-        lines, end, folder = self.wrap(['silence.mp3', 'short.mp3', 'damaged.mp3'], '/L')
+        shutil.copy(self.dir / 'short.mp3', self.dir / 'back.mp3')
+        subprocess.run([NATIVE, '-q', self.dir / 'back.mp3'], check=True)
+        lines, end, folder = self.wrap(['silence.mp3', 'short.mp3', 'damaged.mp3', 'back.wav'], '/L')
         self.assertEqual(end, ['EXIT 0'])
+        # The way back is not measured: its line is the plain one.
+        self.assertEqual(lines[3], 'Successfull: %s' % winpath(folder / 'back.wav'))
         # Digital silence has no loudness and no peak; two seconds have no short-term block.
         self.assertEqual(loudness((folder / 'silence.wav').read_bytes()), (2, [NO_VALUE] * 5))
         self.assertEqual(lines[0], 'Successfull: %s | n/a LUFS, LRA n/a LU, n/a dBTP' % winpath(folder / 'silence.mp3'))
