@@ -53,6 +53,8 @@ TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(c
         option.Kind = OptionHelp;
     else if (slashPaths && arg == "--version")
         option.Kind = OptionVersion;
+    else if (slashPaths && arg == "--loudness")
+        option.Kind = OptionLoudness;
     else
         switch (arg.size() > 1 ? Lower(arg[1]) : '\0') {
         case '?':
@@ -71,6 +73,9 @@ TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(c
         case 'b':
             option.Kind = OptionBroadcast;
             break;
+        case 'l':
+            option.Kind = OptionLoudness;
+            break;
         default:
             option.Kind = OptionInvalid;
         }
@@ -87,6 +92,9 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
         const TOption option = ReadOption(arg, slashPaths, pathExists);
         if (option.Kind == OptionBroadcast)
             setup.Choices.Broadcast = true;
+        // Loudness goes into bext: /L makes the run a /B run.
+        if (option.Kind == OptionLoudness)
+            setup.Choices.Broadcast = setup.Choices.Loudness = true;
         if (option.Kind < OptionLabel)
             continue;
         setup.Named = true;

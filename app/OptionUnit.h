@@ -17,6 +17,7 @@ enum TOptionKind {
     OptionUninstall,  // /U
     OptionQuiet,      // /Q
     OptionBroadcast,  // /B
+    OptionLoudness,   // /L; natively also --loudness
     OptionInvalid,    // any other one-letter option, or "/" alone
     OptionLabel,      // /Title=, /CutID= ... (Field says which)
     OptionPattern,    // /Pattern=: labels from the file's name

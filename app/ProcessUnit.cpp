@@ -19,6 +19,8 @@ bool PathExists(const std::string& name)
 
 // Why a list cannot be read.
 const int TextListUnreadable = 5210;
+// The measured values on a summary line, a value that does not exist, frames not decoded.
+const int TextLoudness = 5240, TextNoValue = 5241, TextUndecoded = 5242;
 
 TOption ReadArgument(const std::string& arg)
 {
@@ -135,7 +137,12 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
     // Only the files written take a number, so that the numbers run on.
     if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
         ++run.Setup.Choices.NextCut;
-    summary.emplace_back(converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(), converted);
+    std::string line = converted ? StatusSucceeded + name : StatusFailed + name + FailureReason();
+    // A file measured says what was found after its name.
+    if (converted && choices.Loudness && LastLoudness.Samples > 0)
+        line += ReasonSeparator + LoudnessText(LastLoudness, LoadText(TextLoudness), LoadText(TextNoValue),
+                                               LoadText(TextUndecoded));
+    summary.emplace_back(line, converted);
     run.AllWell = run.AllWell && converted;
     run.Converted.insert(key);
     const std::string written = WrittenName(name, converted);
@@ -255,7 +262,7 @@ bool GathersFiles(const std::vector<std::string>& args)
         const TOptionKind kind = ReadArgument(arg).Kind;
         if (kind == OptionFile)
             files = true;
-        else if (kind != OptionBroadcast && kind != OptionInvalid)
+        else if (kind != OptionBroadcast && kind != OptionLoudness && kind != OptionInvalid)
             return false; // it ends early, is quiet, or has labels of its own
     }
     return files;
@@ -307,8 +314,9 @@ bool GatherRuns(const std::vector<std::string>& args, TCommandRun& run)
         full.push_back(IsOption(arg) ? arg : GetFullName(arg));
     std::vector<std::vector<std::string>> arrived;
     TGatherPoint point;
-    // Runs with /B gather among themselves: their files become Broadcast WAVEs.
-    point.Group = run.Setup.Choices.Broadcast ? "B" : "";
+    // Runs with /B gather among themselves: their files become Broadcast WAVEs;
+    // runs with /L among themselves again.
+    point.Group = run.Setup.Choices.Loudness ? "BL" : run.Setup.Choices.Broadcast ? "B" : "";
     point.Taker = TakeHandOver;
     point.Context = &arrived;
     const std::string record = EncodeHandOver(full);
@@ -389,6 +397,7 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages, 
 {
     LastFailure = FailNone;
     LastFailureDetail.clear();
+    LastLoudness = TLoudness(); // the way back measures nothing
     if (GetLowerExt(fileName) == "wav")
         return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
     return ConvertMpegToWave(owner, fileName, showMessages, choices);
@@ -408,29 +417,51 @@ namespace {
 // The one setting kept between runs, for the user.
 const char* const SettingsKeyName = "Software\\Korvane";
 const char* const BroadcastValueName = "BroadcastWave";
-} // namespace
+const char* const LoudnessValueName = "MeasureLoudness";
 
-bool LoadBroadcastSetting()
+// A check item's state, a DWORD value of the settings key (none: off).
+bool LoadSwitch(const char* valueName)
 {
     TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, false);
     if (key == NoKey)
         return false;
     std::uint32_t value = 0, size = sizeof value;
     unsigned type = 0;
-    bool on = ReadRegValue(key, BroadcastValueName, type, &value, size) && type == RegTypeDword &&
+    bool on = ReadRegValue(key, valueName, type, &value, size) && type == RegTypeDword &&
               size == sizeof value && value != 0;
     CloseRegKey(key);
     return on;
 }
 
-bool SaveBroadcastSetting(bool on)
+bool SaveSwitch(const char* valueName, bool on)
 {
     TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, true);
     if (key == NoKey)
         return false;
     const std::uint32_t value = on ? 1 : 0;
-    bool ok = WriteRegValue(key, BroadcastValueName, RegTypeDword, &value, sizeof value);
+    bool ok = WriteRegValue(key, valueName, RegTypeDword, &value, sizeof value);
     return CloseRegKey(key) && ok;
+}
+} // namespace
+
+bool LoadBroadcastSetting()
+{
+    return LoadSwitch(BroadcastValueName);
+}
+
+bool SaveBroadcastSetting(bool on)
+{
+    return SaveSwitch(BroadcastValueName, on);
+}
+
+bool LoadLoudnessSetting()
+{
+    return LoadSwitch(LoudnessValueName);
+}
+
+bool SaveLoudnessSetting(bool on)
+{
+    return SaveSwitch(LoudnessValueName, on);
 }
 
 namespace {

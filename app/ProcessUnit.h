@@ -23,6 +23,9 @@ bool ProcessCommandLine();
 // and `cart` chunks): the menu item's state, kept for the user between runs.
 bool LoadBroadcastSetting();
 bool SaveBroadcastSetting(bool on);
+// Whether they are also measured ("Measure loudness"), kept the same way.
+bool LoadLoudnessSetting();
+bool SaveLoudnessSetting(bool on);
 // Converts one file in the direction its extension calls for; when it
 // fails, LastFailure says why.
 // Choices say what the run asks of a WAVed MPEG: Broadcast WAVE, labels.

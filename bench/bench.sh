@@ -13,7 +13,10 @@
 #  - a 200 MiB leading ID3v2 tag (padding; one unsynchronised frame), against cp;
 #  - a 4.3 GB layer II file converted to RF64 and back, natively and under
 #    Wine, against cat, with what ffprobe and mediainfo read of its length;
-#  - the native converter's peak memory on the 150 MB file and a 15 MB file.
+#  - the native converter's peak memory on the 150 MB file and a 15 MB file;
+#  - /L (loudness measured while copying) on the 150 MB file against /B alone
+#    and against ffmpeg's ebur128 filter, natively and under Wine, and its peak
+#    memory on the 4.3 GB layer II file.
 # Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
 # Korvane.exe and Wine are optional: the i686 build where 32-bit Wine runs,
 # else the x86-64 build.
@@ -184,6 +187,22 @@ awk -v b="$bwf_native" -v c="$cbr_native" -v w="${bwf_wine:-0}" -v d="${cbr_wine
     printf "  /B against the plain conversion: native %.2f x", b / c
     if (d > 0) printf ", under Wine %.2f x", w / d
     printf "  (each the median of %d runs)\n", '"$runs"' }'
+# /L decodes and meters every frame as it passes the copier: against /B alone,
+# against ffmpeg's decoder and meter (the same work), and in real-time terms.
+runs=3
+loud_native=$(seconds big.wav "$native" /Q /L big.mp3)
+row "korvane /L (loudness), big.mp3" "$loud_native" "$cp_big"
+ffmpeg_loud=$(seconds - ffmpeg -nostdin -v error -i big.mp3 -af ebur128=peak=true -f null -)
+row "ffmpeg -af ebur128=peak=true, big.mp3" "$ffmpeg_loud" "$cp_big"
+if [ -f "$winexe" ]; then
+    loud_wine=$(seconds big.wav "$wine" "$winexe" /Q /L big.mp3)
+    row "Korvane.exe /L under Wine, big.mp3" "$loud_wine" "$cp_big"
+fi
+big_seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 big.mp3)
+awk -v l="$loud_native" -v b="$bwf_native" -v f="$ffmpeg_loud" -v w="${loud_wine:-0}" -v d="$big_seconds" 'BEGIN {
+    printf "  /L: %.0f x real time natively (%.0f s of audio), %.2f x /B, %.2f x ffmpeg'"'"'s meter", d / l, d, l / b, l / f
+    if (w > 0) printf ", under Wine %.2f x native", w / l
+    printf "\n" }'
 runs=3
 echo
 # The way back: a WAVed MPEG of the big file to MPEG again.
@@ -283,6 +302,9 @@ if [ -x /usr/bin/time ]; then
         "$(/usr/bin/time -f %M "$native" /Q huge.mp2 2>&1 >/dev/null | tail -n 1)"
     rm -f hugeback.mp2
     printf "%s KiB back\n" "$(/usr/bin/time -f %M "$native" /Q hugeback.wav 2>&1 >/dev/null | tail -n 1)"
+    rm -f huge.wav
+    printf "  peak memory of the native converter with /L there: %s KiB\n" \
+        "$(/usr/bin/time -f %M "$native" /Q /L huge.mp2 2>&1 >/dev/null | tail -n 1)"
 fi
 if [ -f "$winexe" ]; then
     start=$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)

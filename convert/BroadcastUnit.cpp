@@ -147,6 +147,9 @@ void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const s
     info.SampleCount = 0;
     info.SoundInformation = 0;
     info.FrameSize = 0;
+    info.Measured = false;
+    for (std::int16_t& value : info.Loudness)
+        value = 0x7FFF;
 }
 
 void DescribeFrames(TBroadcastInfo& info, const TFrameWalk& walk)
@@ -178,7 +181,12 @@ std::string MakeBroadcastChunks(const TBroadcastInfo& info)
     PutText(bext, 288, info.OriginatorReference, OriginatorWidth);
     PutText(bext, 320, DateText(info.Origination), 10);
     PutText(bext, 330, TimeText(info.Origination), 8);
-    PutNumber(bext, 346, 1, 2); // version 1: TimeReference, UMID and the rest stay zero
+    // Version 1: TimeReference, UMID and the rest stay zero. Version 2 adds
+    // the loudness values after the UMID; the chunk keeps its size.
+    PutNumber(bext, 346, info.Measured ? 2 : 1, 2);
+    if (info.Measured)
+        for (int n = 0; n < 5; ++n)
+            PutNumber(bext, 412 + 2 * std::size_t(n), std::uint16_t(info.Loudness[n]), 2);
     const std::string history = CodingHistoryLine(info.FirstHeader, info.Kbps);
     PutText(bext, BextFixedSize, history, bext.size() - BextFixedSize);
 

@@ -27,6 +27,8 @@ struct TBroadcastInfo {
     std::uint16_t SoundInformation;
     std::uint16_t FrameSize;
     TLabels Labels;           // the station's labels: cart's fields, bext's originator
+    bool Measured;            // bext is version 2 with the loudness values below
+    std::int16_t Loudness[5]; // LoudnessValue ... MaxShortTermLoudness, hundredths or 0x7FFF
 };
 
 // Starts the record for a conversion of FileName (Source, open) whose first
@@ -41,8 +43,8 @@ void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const s
 // padding (mext's SoundInformation and FrameSize).
 void DescribeFrames(TBroadcastInfo& info, const TFrameWalk& walk);
 
-// `bext` (version 1), `mext` and `cart` (version 0101), heads included, in
-// that order. Their size depends on the first frame header and the labels
+// `bext` (version 1, or 2 with the loudness values when Measured), `mext` and
+// `cart` (version 0101), heads included, in that order. Their size depends on the first frame header and the labels
 // alone, so that
 // the chunks can be written before the audio and rewritten, whatever the
 // frame walk found, after it.

@@ -73,6 +73,7 @@ void MergeLabels(TLabels& labels, const TLabels& extra);
 // arguments, or in desktop mode from the settings kept for the user.
 struct TRunChoices {
     bool Broadcast = false; // `bext`, `mext` and `cart` before `data`
+    bool Loudness = false;  // measured while copied, into bext version 2 (with Broadcast)
     TLabels Labels;         // the labels of the file at hand
     // Numbering cuts: the CutID of the next file converted, when set; past
     // the largest number no file takes one.

@@ -6,15 +6,52 @@
 #include "DeclUnit.h"
 #include "FrameWalk.h"
 #include "Id3v2Unit.h"
+#include "LoudnessUnit.h"
 #include "MP3Unit.h"
 #include "OutputFile.h"
 #include "SniffUnit.h"
 #include "WaveUnit.h"
 
+TLoudness LastLoudness;
+
 namespace {
-void WalkBlock(void* walk, const std::uint8_t* data, std::int32_t count)
+// What reads the copied audio: the frame walk, and the meter when the run
+// measures loudness (closed on every way out).
+struct TAudioReaders {
+    TFrameWalk Walk;
+    TMeter* Meter = nullptr;
+    ~TAudioReaders()
+    {
+        TLoudness unused;
+        if (Meter != nullptr)
+            CloseMeter(Meter, 0, 0, unused);
+    }
+};
+
+void ReadBlock(void* readers, const std::uint8_t* data, std::int32_t count)
 {
-    FeedFrameWalk(*static_cast<TFrameWalk*>(walk), data, count);
+    TAudioReaders& audio = *static_cast<TAudioReaders*>(readers);
+    FeedFrameWalk(audio.Walk, data, count);
+    if (audio.Meter != nullptr)
+        FeedMeter(audio.Meter, data, count);
+}
+
+// The meter's values into the broadcast record and LastLoudness; false, with
+// the reason set, when nothing of the audio could be decoded.
+bool TakeLoudness(TAudioReaders& audio, TBroadcastInfo& info)
+{
+    const TFrameWalk& walk = audio.Walk;
+    const std::int32_t frameSamples = walk.Frames > 0 ? std::int32_t(GetWalkSamples(walk) / walk.Frames) : 0;
+    TMeter* meter = audio.Meter;
+    audio.Meter = nullptr;
+    if (!CloseMeter(meter, walk.Frames, frameSamples, LastLoudness)) {
+        LastFailure = FailUndecodable;
+        return false;
+    }
+    info.Measured = true;
+    for (int n = 0; n < LoudValueCount; ++n)
+        info.Loudness[n] = LoudnessHundredths(LastLoudness, TLoudnessValue(n));
+    return true;
 }
 
 void PutChunkHead(std::string& bytes, const char (&id)[5], std::uint32_t size)
@@ -23,10 +60,11 @@ void PutChunkHead(std::string& bytes, const char (&id)[5], std::uint32_t size)
     AppendLong(bytes, size);
 }
 
-// Everything after the output file was created: the head, the audio copy,
-// the LIST/INFO chunk, and the head again with the final values. True only
-// when every write worked and the file came out as planned.
-bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& header)
+// Everything after the output file was created: the head, the audio copy
+// (measured when Measure is set), the LIST/INFO chunk, and the head again
+// with the final values. True only when every write worked, the file came
+// out as planned, and a measurement found audio to measure.
+bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& header, bool measure)
 {
     const std::int64_t planned = PlanWaveFile(header);
     std::string head = WaveHeadBytes(header);
@@ -36,9 +74,13 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& heade
     // The frames are counted as they pass, so that a stream whose frames differ
     // in bit rate gets its true length and byte rate instead of the first
     // frame's, and the broadcast chunks their true sample count.
-    TFrameWalk walk;
+    // The meter decodes the same blocks: the audio is read once.
+    TAudioReaders audio;
+    TFrameWalk& walk = audio.Walk;
     BeginFrameWalk(walk, header.AudioLength);
-    if (CopyFileBytes(owner, source, output, header.AudioLength, WalkBlock, &walk) != header.AudioLength)
+    if (measure)
+        audio.Meter = OpenMeter();
+    if (CopyFileBytes(owner, source, output, header.AudioLength, ReadBlock, &audio) != header.AudioLength)
         return false;
     if (!PadToEven(output) || !WriteListInfo(output, header.Info))
         return false;
@@ -53,6 +95,8 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& heade
     }
     if (header.Broadcast)
         DescribeFrames(header.BroadcastInfo, walk);
+    if (measure && !TakeLoudness(audio, header.BroadcastInfo))
+        return false;
     head = WaveHeadBytes(header);
     return SeekFile(output, 0) == 0 && WriteBlock(output, head.data(), std::int32_t(head.size()));
 }
@@ -88,6 +132,13 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
             ShowError(owner, 1, fileName);
         return false;
     }
+    // Loudness goes into `bext`: it is measured for Broadcast WAVEs alone.
+    // Without its decoder a file to be measured fails before any output exists.
+    const bool measure = choices.Broadcast && choices.Loudness;
+    if (measure && !DecoderAvailable()) {
+        LastFailure = FailNoDecoder;
+        return false;
+    }
     const std::string outputName = ReplaceExtension(fileName, "wav");
     TOutputFile output;
     if (!BeginOutput(output, outputName, source, owner, showMessages))
@@ -105,8 +156,9 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     header.Broadcast = choices.Broadcast;
     if (choices.Broadcast)
         BeginBroadcastInfo(header.BroadcastInfo, info, fileName, source, first.Value, choices.Labels);
-    if (!WriteWaveFile(owner, source, output.File, header)) {
-        LastFailure = WriteFailure();
+    if (!WriteWaveFile(owner, source, output.File, header, measure)) {
+        if (LastFailure != FailUndecodable)
+            LastFailure = WriteFailure();
         AbandonOutput(output);
         return false;
     }
@@ -155,6 +207,7 @@ std::string WaveHeadBytes(const TWaveHeader& header)
 
 bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages, const TRunChoices& choices)
 {
+    LastLoudness = TLoudness();
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
         LastFailure = FileFailure(FailNoRead, FailInputHeld, FailNoOpen);

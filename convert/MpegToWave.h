@@ -3,6 +3,7 @@
 
 #include "BroadcastUnit.h"
 #include "LabelUnit.h"
+#include "LoudnessUnit.h"
 #include "DirectWin32.h"
 #include "MP3Unit.h"
 #include "WaveUnit.h"
@@ -40,5 +41,11 @@ std::string WaveHeadBytes(const TWaveHeader& header);
 // is on; the result tells whether the output was written completely. When
 // Choices ask for Broadcast the output is a Broadcast WAVE: `bext`, `mext` and
 // `cart`, with the labels Choices give, stand between `fact` and `data`.
+// With Choices' Loudness (and Broadcast) the audio is measured as it is copied:
+// its values go into `bext` (version 2) and LastLoudness; a file whose audio
+// cannot be decoded at all, or measured without the decoder, fails.
 bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages,
                        const TRunChoices& choices = TRunChoices());
+
+// The values the last conversion measured; cleared as each one begins.
+extern TLoudness LastLoudness;

@@ -43,6 +43,8 @@ enum TFailure {
     FailListValue,      // its row of the list holds such a label (LastFailureDetail)
     FailListOutside,    // the list names a file outside the list's folder
     FailLabelSetting,   // the labels dialog's values no longer fit (LastFailureDetail)
+    FailNoDecoder,      // loudness asked for, and the decoder's DLL is missing or cannot be loaded
+    FailUndecodable,    // loudness asked for, and not one frame of the audio could be decoded
     FailureCount
 };
 

@@ -55,6 +55,7 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "Korvane setup"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "(c) 2026 the Korvane developers"
+VIAddVersionKey "Comments" "Installs libmpg123 (GNU LGPL 2.1) as libmpg123.dll and Korvane.exe with libebur128 (MIT licence) for /L"
 
 !define MUI_ICON "../resources/MAINICON.ico"
 !define MUI_UNICON "../resources/MAINICON.ico"
@@ -165,6 +166,7 @@ FunctionEnd
 Function RemoveStaged
   Delete "$INSTDIR\Korvane.exe.new"
   Delete "$INSTDIR\README.txt.new"
+  Delete "$INSTDIR\libmpg123.dll.new"
   Delete "$INSTDIR\Uninstall.exe.new"
   ${If} $CreatedDir == 1
     SetOutPath "$TEMP" ; a folder in use as the current one cannot go
@@ -202,6 +204,8 @@ Section "Korvane"
   ClearErrors
   File "/oname=Korvane.exe.new" "${STAGE}/Korvane.exe"
   File "/oname=README.txt.new" "${STAGE}/README.txt"
+  ; The decoder that measures loudness (/L), its own DLL (LGPL 2.1).
+  File "/oname=libmpg123.dll.new" "${STAGE}/libmpg123.dll"
   WriteUninstaller "$INSTDIR\Uninstall.exe.new"
   ${If} ${Errors}
   ${OrIfNot} ${FileExists} "$INSTDIR\Uninstall.exe.new"
@@ -216,6 +220,7 @@ Section "Korvane"
     !insertmacro Fail "Setup cannot replace $INSTDIR\Korvane.exe: it is in use. Close Korvane and run this again."
   ${EndIf}
   !insertmacro PutInPlace "README.txt"
+  !insertmacro PutInPlace "libmpg123.dll"
   !insertmacro PutInPlace "Uninstall.exe"
   ${If} ${Errors}
     Call RemoveStaged
@@ -252,6 +257,7 @@ Section "Korvane"
   ${AndIf} ${FileExists} "$R9\Uninstall.exe"
     Delete "$R9\Korvane.exe"
     Delete "$R9\README.txt"
+    Delete "$R9\libmpg123.dll"
     Delete "$R9\Uninstall.exe"
     RMDir "$R9"
   ${EndIf}
@@ -284,6 +290,7 @@ Section "Uninstall"
     !insertmacro Fail "The uninstaller cannot remove $INSTDIR\Korvane.exe: it is in use. Close Korvane and run this again."
   ${EndIf}
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\libmpg123.dll"
   Delete "$SMPROGRAMS\Korvane.lnk"
   Delete "$SENDTO\Korvane.lnk"
   Delete "$SENDTO\${BROADCAST_LINK}"

@@ -36,6 +36,12 @@ void InitPlatform();                  // InitCommonControls on Win32
 std::string GetProgramPath();         // full path of the running executable
 std::vector<std::string> GetArguments(); // command-line arguments, program excluded
 void SetNativeArguments(int argc, char** argv);
+#ifdef _WIN32
+// A DLL that lies beside the program, loaded from there alone (never from the
+// search path); null when it is missing or cannot be loaded. It stays loaded.
+void* LoadProgramLibrary(const std::string& name);
+void* LibraryProcedure(void* library, const char* name);
+#endif
 
 // ---- files ----
 TFile OpenForReading(const std::string& name);      // existing file, others may read

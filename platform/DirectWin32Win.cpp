@@ -158,6 +158,22 @@ std::string GetProgramPath()
     return std::string();
 }
 
+void* LoadProgramLibrary(const std::string& name)
+{
+    const std::string program = GetProgramPath();
+    const std::size_t slash = program.find_last_of('\\');
+    if (slash == std::string::npos)
+        return nullptr;
+    // The full name, and the DLL's own dependencies searched from its folder.
+    return LoadLibraryExW(WideFileName(program.substr(0, slash + 1) + name).c_str(), nullptr,
+                          LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void* LibraryProcedure(void* library, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
 void SetNativeArguments(int, char**)
 {
 }

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds the release package dist/Korvane-<version>.zip: the stripped i686
-# Korvane.exe and a plain-text read-me; and beside it the setup
+# Korvane.exe, libmpg123.dll beside it (loaded only to measure loudness) and a
+# plain-text read-me; and beside it the setup
 # dist/Korvane-<version>-setup.exe, made by makensis from installer/Korvane.nsi
 # with the same two files. The version is the one in the program's own
 # version resource. Beside them, CPack makes the Debian package of the native
@@ -10,18 +11,19 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
 cmake -S "$root" --preset win32 >/dev/null
-cmake --build "$root/build/win32" --target Korvane >/dev/null
+cmake --build "$root/build/win32" --target Korvane decoder_dll >/dev/null
 exe=$root/build/win32/Korvane.exe
 version=$(python3 "$root/tools/peinfo.py" --version "$exe")
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 cp "$exe" "$stage/Korvane.exe"
+cp "$root/build/win32/libmpg123.dll" "$stage/"
 sed 's/$/\r/' "$root/resources/ReadMe.txt" > "$stage/README.txt"
 mkdir -p "$root/dist"
 zip=$root/dist/Korvane-$version.zip
 rm -f "$zip"
-(cd "$stage" && python3 -m zipfile -c "$zip" Korvane.exe README.txt)
+(cd "$stage" && python3 -m zipfile -c "$zip" Korvane.exe libmpg123.dll README.txt)
 setup=$root/dist/Korvane-$version-setup.exe
 rm -f "$setup"
 makensis -V1 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup" "$root/installer/Korvane.nsi" >&2

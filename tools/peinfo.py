@@ -39,9 +39,10 @@ def check_zip(path):
     problems = [] if m else ['the name is not Korvane-<version>.zip']
     with zipfile.ZipFile(path) as z:
         names = sorted(z.namelist())
-        if names != ['Korvane.exe', 'README.txt']:
+        if names != ['Korvane.exe', 'README.txt', 'libmpg123.dll']:
             problems.append('holds %s' % names)
         facts = pe_facts(z.read('Korvane.exe')) if 'Korvane.exe' in names else None
+        dll = z.read('libmpg123.dll') if 'libmpg123.dll' in names else None
         readme = z.read('README.txt').decode('latin-1') if 'README.txt' in names else ''
     if facts:
         expected = dict(machine=I386, magic=PE32, subsystem=GUI, symbols=0)
@@ -50,7 +51,9 @@ def check_zip(path):
             problems.append('version resource %s, name %s' % (facts['version'], m.group(1)))
         if any(s != facts['version'] for s in facts['strings'].values()):
             problems.append('version texts %s, fixed version %s' % (facts['strings'], facts['version']))
-    if not all(w in readme for w in ('Usage', '/I', '/U', '\r\n')):
+    if dll and struct.unpack_from('<H', dll, struct.unpack_from('<I', dll, 0x3C)[0] + 4)[0] != I386:
+        problems.append('libmpg123.dll is no i686 DLL')
+    if not all(w in readme for w in ('Usage', '/I', '/U', 'libmpg123', 'libebur128', 'LGPL', '\r\n')):
         problems.append('README.txt lacks the usage or Windows line ends')
     setup = path[:-len('.zip')] + '-setup.exe'
     try:

@@ -23,7 +23,7 @@ install_missing() {
 install_missing cmake ninja-build g++ binutils googletest python3 \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
     wine wine64 xvfb libx11-dev imagemagick xdotool x11-utils \
-    lame ffmpeg mpg123 mediainfo time clang libclang-rt-14-dev python3-xlib nsis \
+    lame ffmpeg mpg123 libmpg123-dev libebur128-dev mediainfo time clang libclang-rt-14-dev python3-xlib nsis \
     dpkg-dev lintian man-db groff-base libsndfile1-dev
 
 # Does this kernel run i386 code? A five-instruction i386 program that exits
@@ -48,3 +48,31 @@ if runs_i386; then
         } || echo "setup: 32-bit Wine could not be installed; the x86-64 build stands in"
     fi
 fi
+
+# The Windows builds make libmpg123 and libebur128 from Debian's own source
+# packages. apt knows only binary entries here: a source entry is made from
+# the first deb822 entry of apt's sources (same URIs, suites and key), and the
+# upstream tarballs land in build/sources, where CMake checks their SHA-256.
+# apt-get source may fail on a file the tarball does not need (a signature,
+# the Debian patches): only the tarballs count.
+fetch_sources() {
+    local dir=$root/build/sources list=/etc/apt/sources.list.d/korvane-src.sources
+    local want=(mpg123_1.31.2.orig.tar.bz2 libebur128_1.2.6.orig.tar.gz) f missing=false
+    for f in "${want[@]}"; do [ -s "$dir/$f" ] || missing=true; done
+    $missing || return 0
+    if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+        local from
+        from=$(ls /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v korvane-src | head -1)
+        [ -n "$from" ] || { echo "setup: no deb822 sources file to make a source entry from"; return 1; }
+        sed 's/^Types:.*/Types: deb-src/' "$from" > "$list"
+        apt-get update -q >/dev/null
+    fi
+    mkdir -p "$dir"
+    echo "setup: fetching the sources of mpg123 and libebur128"
+    (cd "$dir" && apt-get source --download-only -q mpg123 libebur128 >/dev/null 2>&1) || true
+    for f in "${want[@]}"; do
+        [ -s "$dir/$f" ] || { echo "setup: $f could not be fetched"; return 1; }
+    done
+}
+root=$(cd "$(dirname "$0")/.." && pwd)
+fetch_sources

@@ -77,6 +77,8 @@ LRESULT OnCreate(HWND window)
     Front.Choices.Broadcast = LoadBroadcastSetting();
     Front.Labels = LoadLabelSettings();
     CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
+    Front.Choices.Loudness = LoadLoudnessSetting();
+    CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
     if (!FileExists(CustomBitmapPath()))
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
@@ -233,6 +235,12 @@ void OnCommand(HWND window, int id)
         break;
     case CmdLabels:
         EditLabels(window);
+        break;
+    case CmdLoudness:
+        // Broadcast WAVEs (while that item is checked too) carry their loudness.
+        Front.Choices.Loudness = !Front.Choices.Loudness;
+        SaveLoudnessSetting(Front.Choices.Loudness);
+        CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
         break;
     case CmdVisible:
         ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)

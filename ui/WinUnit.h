@@ -11,6 +11,7 @@ enum TMenuCommand {
     CmdConvert = 101,
     CmdBroadcast = 102,
     CmdLabels = 103,
+    CmdLoudness = 104,
     CmdVisible = 201,
     CmdSmall = 202,
     CmdLarge = 203,

@@ -15,7 +15,7 @@ OTHER = ASSOC + '\\.mp3\\shell\\Other'  # another program's verb
 LINKS = ('Start Menu\\Programs\\Korvane.lnk', 'SendTo\\Korvane.lnk',  # under %APPDATA%\Microsoft\Windows
          'SendTo\\Korvane (Broadcast WAVE).lnk')
 SETTINGS = 'HKEY_CURRENT_USER\\Software\\Korvane'
-OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe']
+OWN_FILES = ['Korvane.exe', 'README.txt', 'Uninstall.exe', 'libmpg123.dll']
 
 
 def unix(path):
@@ -156,6 +156,7 @@ if __name__ == '__main__':
             WORK = Path(WORK)
             shutil.copy(OPT.korvane, WORK / 'Korvane.exe')
             (WORK / 'README.txt').write_bytes(b'Korvane\r\n')
+            shutil.copy(Path(OPT.korvane).parent / 'libmpg123.dll', WORK)
             # The x86-64 build, which stands in where no 32-bit code runs, gets a setup of its kind.
             exe = Path(OPT.korvane).read_bytes()
             machine = struct.unpack_from('<H', exe, struct.unpack_from('<I', exe, 0x3C)[0] + 4)[0]

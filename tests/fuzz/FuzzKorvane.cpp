@@ -8,6 +8,7 @@
 #include "FrameWalk.h"
 #include "Id3v2Unit.h"
 #include "ListUnit.h"
+#include "LoudnessUnit.h"
 #include "MpegToWave.h"
 #include "PatternUnit.h"
 #include "WaveToMpeg.h"
@@ -43,15 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else
         {
             TRunChoices choices;
-            choices.Broadcast = size % 2 == 1; // odd sizes as Broadcast WAVEs
+            choices.Broadcast = choices.Loudness = size % 2 == 1; // odd sizes as measured Broadcast WAVEs
             ConvertMpegToWave(NoWindow, path, false, choices);
         }
     }
     static TFrameWalk walk;
     BeginFrameWalk(walk, std::int64_t(size));
+    TMeter* meter = OpenMeter();
     const std::size_t block = size > 0 ? std::size_t(data[0]) * 16 + 1 : 1;
-    for (std::size_t at = 0; at < size; at += block)
-        FeedFrameWalk(walk, data + at, std::int32_t(size - at < block ? size - at : block));
+    for (std::size_t at = 0; at < size; at += block) {
+        const std::int32_t count = std::int32_t(size - at < block ? size - at : block);
+        FeedFrameWalk(walk, data + at, count);
+        FeedMeter(meter, data + at, count);
+    }
     std::uint32_t samples, bytesPerSecond;
     GetVariableRate(walk, samples, bytesPerSecond);
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -63,5 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::pair<TLabelField, std::string>> values;
     if (split != std::string::npos && ParseNamePattern(text.substr(0, split), pattern))
         MatchNamePattern(pattern, text.substr(split + 1), values);
+    TLoudness loudness;
+    CloseMeter(meter, walk.Frames, 1152, loudness);
     return 0;
 }

@@ -240,22 +240,35 @@ TEST_F(MainWindowTest, OneBoxPerDropEvenWithoutFiles)
                                      " | it cannot be opened\n\n");
 }
 
-TEST_F(MainWindowTest, BroadcastItemIsKeptForTheUserAndMakesDropsBroadcastWaves)
+TEST_F(MainWindowTest, BroadcastAndLoudnessItemsAreKeptForTheUserAndMakeDropsBroadcastWaves)
 {
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
     Spill(Path("song.mp3"), Frames(20));
+    const struct {
+        int Item;
+        const char* Value;
+    } items[] = {{CmdBroadcast, "BroadcastWave"}, {CmdLoudness, "MeasureLoudness"}};
     for (DWORD on : {1u, 0u}) { // checked, then unchecked again at the next start
         Create();
-        EXPECT_EQ(MenuStates()[CmdBroadcast] & Checked, on ? 0u : Checked);
-        SendMessageA(window, WM_COMMAND, CmdBroadcast, 0);
-        EXPECT_EQ(MenuStates()[CmdBroadcast] & Checked, on ? Checked : 0u);
+        for (const auto& item : items) {
+            EXPECT_EQ(MenuStates()[item.Item] & Checked, on ? 0u : Checked) << item.Value;
+            SendMessageA(window, WM_COMMAND, WPARAM(item.Item), 0);
+            EXPECT_EQ(MenuStates()[item.Item] & Checked, on ? Checked : 0u) << item.Value;
+        }
         Drop({Path("song.mp3")});
         EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
-        EXPECT_EQ(Slurp(Path("song.wav")).substr(62, 4), on ? "bext" : "data");
-        DWORD value = 9, size = sizeof value;
-        EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Korvane", "BroadcastWave", RRF_RT_REG_DWORD,
-                               nullptr, &value, &size), LONG(ERROR_SUCCESS));
-        EXPECT_EQ(value, on);
+        const std::string wav = Slurp(Path("song.wav"));
+        EXPECT_EQ(wav.substr(62, 4), on ? "bext" : "data");
+        // Measured: bext version 2; silent frames have none of the five values.
+        if (on)
+            EXPECT_EQ(wav.substr(70 + 346, 2) + wav.substr(70 + 412, 10),
+                      std::string("\x02\x00\xFF\x7F\xFF\x7F\xFF\x7F\xFF\x7F\xFF\x7F", 12));
+        for (const auto& item : items) {
+            DWORD value = 9, size = sizeof value;
+            EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Korvane", item.Value, RRF_RT_REG_DWORD, nullptr,
+                                   &value, &size), LONG(ERROR_SUCCESS));
+            EXPECT_EQ(value, on) << item.Value;
+        }
         Destroy();
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");

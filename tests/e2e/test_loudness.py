@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Loudness measured while wrapping (/L): Korvane.exe under Wine and the native korvane against
+ffmpeg's own decoder and ebur128 meter on the same MPEG files, bext version 2's bytes, the values
+that do not exist, damaged streams, Korvane.exe without its decoder DLL, and what mediainfo and
+libsndfile read. Needs DISPLAY and an initialised Wine prefix."""
+import json, math, re, shutil, struct, subprocess, tempfile, unittest
+from pathlib import Path
+from e2elib import ROOT, WINE, drive, options, winpath
+
+NATIVE = ROOT / 'build' / 'native' / 'korvane'
+TONE = '%g*sin(2*PI*1000*t)'
+# name: ffmpeg source, encoder options. EBU Tech 3341's 1 kHz tones at -23 and -33 dBFS, Tech
+# 3342's steps of 20 s at -20 and -30 dBFS (LRA 10 LU), a quarter-rate sine at 45 degrees (Tech
+# 3341's true-peak case), mono MPEG-2 pink noise, and a piece with a beat and a melody.
+SIGNALS = {
+    'tone23-l2.mp2': ('aevalsrc=%s:s=48000:c=stereo:d=20' % (TONE % 0.0708), ['-b:a', '384k']),
+    'tone23.mp3': ('aevalsrc=%s:s=48000:c=stereo:d=20' % (TONE % 0.0708), ['-b:a', '320k']),
+    'tone33.mp3': ('aevalsrc=%s:s=44100:c=stereo:d=20' % (TONE % 0.0224), ['-b:a', '320k']),
+    'steps.mp2': ('aevalsrc=if(lt(t\\,20)\\,0.1\\,0.0316)*sin(2*PI*1000*t):s=48000:c=stereo:d=40',
+                  ['-b:a', '384k']),
+    'quarter.mp2': ('aevalsrc=0.5*sin(PI/2*48000*t+PI/4):s=48000:c=stereo:d=10', ['-b:a', '384k']),
+    'pink.mp3': ('anoisesrc=c=pink:r=22050:a=0.2:d=15:seed=7', ['-ac', '1', '-b:a', '64k']),
+    'piece.mp3': ('aevalsrc=0.3*sin(2*PI*(220+110*floor(mod(t\\,4)))*t)*(0.3+0.7*exp(-8*mod(t\\,0.5)))'
+                  '+0.05*sin(2*PI*55*t):s=44100:c=stereo:d=30', ['-q:a', '2']),
+}
+# What may lie between Korvane's values and ffmpeg's: I, LRA, true peak, M max, S max.
+TOLERANCE = (0.1, 1.0, 0.3, 0.2, 0.2)
+NO_VALUE = 0x7FFF
+# Reads bext version 2's loudness with libsndfile.
+BEXT_READER = r'''#include <sndfile.h>
+#include <stdio.h>
+int main(int argc, char** argv) {
+    SF_INFO info = {0};
+    SF_BROADCAST_INFO b;
+    SNDFILE* f = sf_open(argv[1], SFM_READ, &info);
+    if (argc < 2 || !f || !sf_command(f, SFC_GET_BROADCAST_INFO, &b, sizeof b)) return 1;
+    printf("%d %d %d %d %d %d\n", b.version, b.loudness_value, b.loudness_range, b.max_true_peak_level,
+           b.max_momentary_loudness, b.max_shortterm_loudness);
+    return sf_close(f);
+}'''
+
+
+def ffmpeg(*args):
+    subprocess.run(['ffmpeg', '-nostdin', '-v', 'error', '-y', *args], check=True)
+
+
+def reference(path):
+    """ffmpeg's meter on an MPEG file: I, LRA, true peak, M max, S max (M and S once full)."""
+    out = subprocess.run(['ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-af',
+                          'ebur128=peak=true:metadata=1,ametadata=print:file=-', '-f', 'null', '-'],
+                         stdout=subprocess.PIPE, check=True).stdout.decode()
+    series = lambda key: [float(v) for v in re.findall(r'^lavfi\.r128\.%s=(\S+)$' % key, out, re.M)]
+    peak = max(series('true_peak'))
+    full = lambda values: [v for v in values if v > -120]
+    return (series('I')[-1], series('LRA')[-1], 20 * math.log10(peak),
+            max(full(series('M')), default=None), max(full(series('S')), default=None))
+
+
+def bext(wav):
+    """The bext body of a WAVE file."""
+    pos = 12
+    while pos + 8 <= len(wav):
+        cid, size = struct.unpack('<4sI', wav[pos:pos + 8])
+        if cid == b'bext':
+            return wav[pos + 8:pos + 8 + size]
+        pos += 8 + size + (size & 1)
+    return None
+
+
+def loudness(wav):
+    """bext's version and its five loudness fields, signed hundredths (0x7FFF kept as is)."""
+    body = bext(wav)
+    values = struct.unpack('<5h', body[412:422])
+    return struct.unpack('<H', body[346:348])[0], [NO_VALUE if v == NO_VALUE else v for v in values]
+
+
+class Loudness(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = Path(tempfile.mkdtemp(prefix='korvane-loudness-'))
+        for name, (source, codec) in SIGNALS.items():
+            ffmpeg('-f', 'lavfi', '-i', source, *codec, cls.dir / name)
+        ffmpeg('-f', 'lavfi', '-i', 'anullsrc=r=44100:cl=stereo', '-t', '5', '-b:a', '128k', cls.dir / 'silence.mp3')
+        ffmpeg('-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=2' % (TONE % 0.1), '-b:a', '128k', cls.dir / 'short.mp3')
+        # Damaged: a stereo stream cut short within a frame, two seconds of mono frames (which the
+        # meter, made for two channels, cannot take), and the stereo stream again.
+        for name, channels in (('stereo', 2), ('mono', 1)):
+            ffmpeg('-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=%d' % (TONE % 0.1, {2: 12, 1: 2}[channels]), '-ac',
+                   str(channels), '-b:a', '128k', '-write_xing', '0', '-id3v2_version', '0', cls.dir / (name + '.mp3'))
+        stereo = (cls.dir / 'stereo.mp3').read_bytes()
+        (cls.dir / 'damaged.mp3').write_bytes(stereo[:-300] + (cls.dir / 'mono.mp3').read_bytes() + stereo)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir)
+
+    def wrap(self, names, *options, folder=None, program=None):
+        """Korvane.exe's summary lines and outputs of a run over the names in a folder of its own."""
+        folder = folder or Path(tempfile.mkdtemp(dir=self.dir))
+        for name in names:
+            shutil.copy2(self.dir / name, folder)  # the same last-write time, bext's origination
+        boxes, end = drive(WINE, OPT.driver, '300', winpath(program or OPT.korvane), *options, *names, cwd=folder)
+        self.assertEqual(len(boxes), 1, boxes)
+        return boxes[0][2].splitlines(), end, folder
+
+    def test_values_agree_with_ffmpeg_and_the_native_converter_writes_the_same(self):
+        names = list(SIGNALS)
+        lines, end, folder = self.wrap(names, '/L')
+        self.assertEqual(end, ['EXIT 0'])
+        native = folder / 'native'
+        native.mkdir()
+        for name in names:
+            shutil.copy2(folder / name, native)
+        subprocess.run([NATIVE, '--loudness', '-q', *names], cwd=native, check=True)
+        for name, line in zip(names, lines):
+            wav = (folder / name).with_suffix('.wav').read_bytes()
+            version, values = loudness(wav)
+            self.assertEqual(version, 2, name)
+            want = reference(folder / name)
+            for field, (value, other, tolerance) in enumerate(zip(values, want, TOLERANCE)):
+                self.assertAlmostEqual(value / 100, other, delta=tolerance, msg='%s field %d' % (name, field))
+            tenths = ['%s%d.%d' % ('-' * (v <= -5), (abs(v) + 5) // 100, (abs(v) + 5) // 10 % 10) for v in values]
+            shown = '%s LUFS, LRA %s LU, %s dBTP' % tuple(tenths[:3])
+            self.assertEqual(line, 'Successfull: %s | %s' % (winpath(folder / name), shown))
+            # The same bytes from both builds but for the new reference; their decoders' float
+            # sums may round a value a hundredth apart.
+            own = (native / name).with_suffix('.wav').read_bytes()
+            self.assertEqual(len(own), len(wav))
+            skip = wav.index(b'bext') + 8
+            self.assertEqual((wav[:skip + 288], wav[skip + 320:skip + 412], wav[skip + 422:]),
+                             (own[:skip + 288], own[skip + 320:skip + 412], own[skip + 422:]), name)
+            theirs = loudness(own)[1]
+            self.assertLessEqual(max(abs(a - b) for a, b in zip(values, theirs)), 1, name)
+
+    def test_bext_version_2_differs_from_b_only_in_its_version_and_values(self):
+        lines, _, folder = self.wrap(['tone23.mp3'], '/B')
+        plain = (folder / 'tone23.wav').read_bytes()
+        lines, _, folder = self.wrap(['tone23.mp3'], '-l', folder=folder)
+        measured = (folder / 'tone23.wav').read_bytes()
+        skip = measured.index(b'bext') + 8
+        self.assertEqual(len(measured), len(plain))
+        self.assertEqual(plain[skip + 346:skip + 348], b'\x01\x00')
+        self.assertEqual(plain[skip + 412:skip + 422], bytes(10))
+        self.assertEqual(measured[skip + 346:skip + 348], b'\x02\x00')
+        cut = lambda w: w[:skip + 288] + w[skip + 320:skip + 346] + w[skip + 348:skip + 412] + w[skip + 422:]
+        self.assertEqual(cut(measured), cut(plain))
+        # -23 LUFS as hundredths: 0xF704 is -2300; the tone is within a few of them.
+        value = struct.unpack('<h', measured[skip + 412:skip + 414])[0]
+        self.assertLess(abs(value + 2300), 10)
+        # mediainfo and libsndfile read the same values.
+        info = json.loads(subprocess.run(['mediainfo', '--Output=JSON', folder / 'tone23.wav'],
+                                         stdout=subprocess.PIPE, check=True).stdout)
+        extra = {k: v for track in info['media']['track'] for k, v in track.get('extra', {}).items()}
+        self.assertEqual(extra['bext_Version'], '2')
+        fields = ('LoudnessValue', 'LoudnessRange', 'MaxTruePeakLevel', 'MaxMomentaryLoudness', 'MaxShortTermLoudness')
+        values = loudness(measured)[1]
+        self.assertEqual([round(float(extra[f]) * 100) for f in fields], values)
+        reader = self.dir / 'bextreader'
+        if not reader.exists():
+            subprocess.run(['cc', '-x', 'c', '-', '-lsndfile', '-o', reader], input=BEXT_READER.encode(), check=True)
+        out = subprocess.run([reader, folder / 'tone23.wav'], stdout=subprocess.PIPE, check=True).stdout.decode()
+        self.assertEqual([int(v) for v in out.split()], [2] + values)
+
+    def test_values_that_do_not_exist_and_damaged_streams(self):
+        shutil.copy(self.dir / 'short.mp3', self.dir / 'back.mp3')
+        subprocess.run([NATIVE, '-q', self.dir / 'back.mp3'], check=True)
+        lines, end, folder = self.wrap(['silence.mp3', 'short.mp3', 'damaged.mp3', 'back.wav'], '/L')
+        self.assertEqual(end, ['EXIT 0'])
+        # The way back is not measured: its line is the plain one.
+        self.assertEqual(lines[3], 'Successfull: %s' % winpath(folder / 'back.wav'))
+        # Digital silence has no loudness and no peak; two seconds have no short-term block.
+        self.assertEqual(loudness((folder / 'silence.wav').read_bytes()), (2, [NO_VALUE] * 5))
+        self.assertEqual(lines[0], 'Successfull: %s | n/a LUFS, LRA n/a LU, n/a dBTP' % winpath(folder / 'silence.mp3'))
+        version, values = loudness((folder / 'short.wav').read_bytes())
+        self.assertEqual([v == NO_VALUE for v in values], [False, True, False, False, True])
+        self.assertAlmostEqual(values[0] / 100, reference(folder / 'short.mp3')[0], delta=0.1)
+        # The damaged stream converts byte for byte; its line counts the frames skipped.
+        wav = (folder / 'damaged.wav').read_bytes()
+        self.assertIn((self.dir / 'damaged.mp3').read_bytes(), wav)
+        skipped = re.match(r'Successfull: .* \| -\d+\.\d LUFS, LRA \d+\.\d LU, -?\d+\.\d dBTP, (\d+) frames could '
+                           r'not be decoded$', lines[2])
+        self.assertTrue(skipped, lines[2])
+        self.assertIn(int(skipped.group(1)), range(74, 80))
+        # The values come from the rest: the stereo tone's.
+        self.assertAlmostEqual(loudness(wav)[1][0] / 100, reference(self.dir / 'stereo.mp3')[0], delta=0.1)
+
+    def test_without_its_dll_korvane_exe_does_everything_but_measure(self):
+        alone = Path(tempfile.mkdtemp(dir=self.dir))
+        program = shutil.copy(OPT.korvane, alone)
+        reason = 'libmpg123.dll, the decoder that measures loudness, is missing beside the program or cannot be loaded'
+        lines, end, folder = self.wrap(['tone23.mp3', 'short.mp3'], '/L', program=program)
+        self.assertEqual(lines, ['Failed : %s | %s' % (winpath(folder / n), reason) for n in ('tone23.mp3', 'short.mp3')])
+        self.assertEqual(end, ['EXIT 1'])
+        self.assertEqual(sorted(p.name for p in folder.iterdir()), ['short.mp3', 'tone23.mp3'])
+        lines, end, folder = self.wrap(['tone23.mp3'], '/B', program=program, folder=folder)
+        self.assertEqual((lines, end), (['Successfull: %s' % winpath(folder / 'tone23.mp3')], ['EXIT 0']))
+        self.assertEqual(loudness((folder / 'tone23.wav').read_bytes())[0], 1)
+
+
+if __name__ == '__main__':
+    OPT, argv = options()
+    unittest.main(argv=argv, verbosity=2)
