@@ -113,7 +113,11 @@ bool ShowPopupMenu(HWND window, HMENU menu)
     // A menu opened from the tray closes on a click elsewhere only when its
     // owner is the foreground window.
     SetForegroundWindow(window);
-    return TrackPopupMenu(GetSubMenu(menu, 0), 0, at.x, at.y, 0, window, nullptr) != FALSE;
+    const bool shown = TrackPopupMenu(GetSubMenu(menu, 0), 0, at.x, at.y, 0, window, nullptr) != FALSE;
+    // A harmless message to the window lets the menu's loop end for good;
+    // without it the next menu may open and close again at once.
+    PostMessageA(window, WM_NULL, 0, 0);
+    return shown;
 }
 
 bool OpenFileDialog(HWND owner, const std::string& filter, const std::string& title,
