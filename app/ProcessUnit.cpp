@@ -7,6 +7,7 @@
 #include "OptionUnit.h"
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
+#include "OutputFile.h"
 #include "WaveToMpeg.h"
 
 #include <algorithm>
@@ -20,7 +21,8 @@ bool PathExists(const std::string& name)
 
 // The catalogue's texts of refused options and list values.
 const int TextNoSuchOption = 5200, TextTooLong = 5205, TextNotAscii = 5206, TextListPlace = 5209,
-          TextListUnreadable = 5210, TextListErrors = 5211; // TOptionError and TListError in order
+          TextListUnreadable = 5210, TextListErrors = 5211, // TOptionError and TListError in order
+          TextBadSeconds = 5260; // OptionBadSeconds on, in order
 
 TOption ReadArgument(const std::string& arg)
 {
@@ -81,11 +83,11 @@ std::string SummaryText(const TSummary& summary)
 // The name a conversion of Name has written. A WAVed MPEG whose `data` chunk
 // claims more than the file holds keeps what it copied although it fails, so
 // its output counts whatever the result.
-std::string WrittenName(const std::string& name, bool converted)
+std::string WrittenName(const std::string& name, bool converted, const std::string& outFolder)
 {
     if (GetLowerExt(name) == "wav")
-        return WaveToMpegName(name);
-    return converted ? ReplaceExtension(name, "wav") : std::string();
+        return WaveToMpegName(name, outFolder);
+    return converted ? PlaceInFolder(ReplaceExtension(name, "wav"), outFolder) : std::string();
 }
 
 // What one run keeps while it walks its arguments.
@@ -208,7 +210,7 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
     summary.emplace_back(converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(), converted);
     run.AllWell = run.AllWell && converted;
     run.Converted.insert(key);
-    const std::string written = WrittenName(name, converted);
+    const std::string written = WrittenName(name, converted, choices.OutFolder);
     if (!written.empty())
         run.Written.insert(FileNameKey(written));
 }
@@ -427,6 +429,28 @@ bool ReadListFile(const std::string& name, const TDateTime& today, TList& list)
     return ok;
 }
 
+// The output and watch folders must be folders that take files: a run that
+// cannot write where it was told converts nothing. Both are kept as full
+// names; a watch needs an output folder of its own, or its outputs would
+// arrive as new files.
+void CheckFolders(const std::vector<std::string>& args, TRunSetup& setup, std::vector<TOptionRefusal>& refusals)
+{
+    if (!refusals.empty())
+        return;
+    for (const std::string& arg : args) {
+        const TOptionKind kind = ReadArgument(arg).Kind;
+        std::string& folder = kind == OptionOut ? setup.Choices.OutFolder : setup.Watch;
+        if (kind != OptionOut && kind != OptionWatch)
+            continue;
+        folder = GetFullName(folder);
+        if (!FolderTakesOutput(folder))
+            refusals.push_back({arg, OptionBadFolder, LabelOk});
+        else if (kind == OptionWatch && (setup.Choices.OutFolder.empty() ||
+                                         FileNameKey(GetFullName(setup.Choices.OutFolder)) == FileNameKey(folder)))
+            refusals.push_back({arg, OptionWatchNeedsOut, LabelOk});
+    }
+}
+
 // Reads the run's options before any file converts, and its list. A named
 // option that cannot be taken ends the run: a mistyped label would put a
 // wrong cut number or date on air. Its box names each such option and why.
@@ -435,11 +459,13 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
     run.Today = GetLocalNow();
     std::vector<TOptionRefusal> refusals;
     ReadRunSetup(args, run.Today, PathSeparator == '/', PathExists, run.Setup, refusals);
+    CheckFolders(args, run.Setup, refusals);
     std::string text;
     for (const TOptionRefusal& refusal : refusals) {
         const TOption option = ReadArgument(refusal.Arg);
-        const std::string why = refusal.Error == OptionLabelRefused
-                                    ? LabelErrorText(refusal.LabelError, option.Field)
+        const std::string why = refusal.Error == OptionLabelRefused ? LabelErrorText(refusal.LabelError, option.Field)
+                                : refusal.Error >= OptionBadSeconds
+                                    ? LoadText(TextBadSeconds + int(refusal.Error) - int(OptionBadSeconds))
                                     : LoadText(TextNoSuchOption + int(refusal.Error) - int(OptionNoSuchName));
         text += ErrorTexts[3] + refusal.Arg + ReasonSeparator + why + "\n";
     }
@@ -482,7 +508,7 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages, 
     LastFailure = FailNone;
     LastFailureDetail.clear();
     if (GetLowerExt(fileName) == "wav")
-        return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
+        return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages, choices.OutFolder);
     return ConvertMpegToWave(owner, fileName, showMessages, choices);
 }
 

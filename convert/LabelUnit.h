@@ -72,4 +72,6 @@ struct TRunChoices {
     // Numbering cuts: the CutID of the next file converted, when set.
     bool NumberCuts = false;
     std::uint32_t NextCut = 0;
+    // The folder every output is written to; empty: beside its input.
+    std::string OutFolder;
 };
