@@ -8,6 +8,8 @@
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
 #include "OutputFile.h"
+#include "WatchUnit.h"
+#include "DirectWin32Watch.h"
 #include "WaveToMpeg.h"
 
 #include <algorithm>
@@ -188,6 +190,25 @@ bool FileChoices(const TCommandRun& run, const std::string& name, const TListRow
     return true;
 }
 
+// Converts Name with the run's choices and those of its row, its name and
+// the next cut number.
+bool ConvertChosen(TCommandRun& run, const std::string& name, const TListRow* row, TWindow owner, TRunChoices& choices)
+{
+    const bool converted = FileChoices(run, name, row, choices) && ConvertFile(owner, name, false, choices);
+    // Only the files written take a number, so that the numbers run on.
+    if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
+        ++run.Setup.Choices.NextCut;
+    return converted;
+}
+
+// A watched file, converted as a file named on the command line is.
+bool ConvertWatched(void* context, const std::string& name, TWindow owner)
+{
+    TCommandRun& run = *static_cast<TCommandRun*>(context);
+    TRunChoices choices = run.Setup.Choices;
+    return ConvertChosen(run, name, nullptr, owner, choices);
+}
+
 // Converts Name, found for an argument or a list's row, unless the run has
 // taken or written it already, and gives it its line.
 void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, bool pattern, const TListRow* row)
@@ -203,10 +224,7 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
                 row = &listed;
     }
     TRunChoices choices = run.Setup.Choices;
-    const bool converted = FileChoices(run, name, row, choices) && ConvertFile(run.Owner, name, false, choices);
-    // Only the files written take a number, so that the numbers run on.
-    if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
-        ++run.Setup.Choices.NextCut;
+    const bool converted = ConvertChosen(run, name, row, run.Owner, choices);
     summary.emplace_back(converted ? StatusSucceeded + name : StatusFailed + name + FailureReason(), converted);
     run.AllWell = run.AllWell && converted;
     run.Converted.insert(key);
@@ -491,6 +509,20 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxError);
     return false;
 }
+// Watches the /Watch= folder with the run's choices until the program is
+// asked to end; the files named besides are not converted.
+bool WatchFolder(TCommandRun& run)
+{
+    TWatchPlan plan;
+    plan.In = run.Setup.Watch;
+    plan.Out = run.Setup.Choices.OutFolder;
+    plan.SettleMs = run.Setup.SettleSeconds * 1000;
+    plan.DeleteSource = run.Setup.DeleteSource;
+    plan.Owner = PlatformIsWindows ? NoWindow : NativeWatchOwner;
+    plan.Convert = ConvertWatched;
+    plan.Context = &run;
+    return RunWatch(plan);
+}
 } // namespace
 
 bool ProcessCommandLine()
@@ -499,6 +531,8 @@ bool ProcessCommandLine()
     TCommandRun run;
     if (!ReadSetup(args, run))
         return false;
+    if (!run.Setup.Watch.empty())
+        return WatchFolder(run);
     // Runs with labels convert alone: their labels are theirs.
     return !run.Setup.Named && GathersFiles(args) ? GatherRuns(args, run) : RunAlone(args, run);
 }
@@ -549,75 +583,4 @@ bool SaveBroadcastSetting(bool on)
     const std::uint32_t value = on ? 1 : 0;
     bool ok = WriteRegValue(key, BroadcastValueName, RegTypeDword, &value, sizeof value);
     return CloseRegKey(key) && ok;
-}
-
-namespace {
-const char* const VerbKeyName = "Korvane";
-
-// The key of the file type (ProgID) that ".mp3" is associated with; none
-// when there is no such type or the ".mp3" key could not be closed again.
-TRegKey OpenMp3FileType()
-{
-    TRegKey mp3 = OpenRegKey(ClassesRoot, ".mp3", false);
-    if (mp3 == NoKey)
-        return NoKey;
-    std::string progId = ReadRegString(mp3, std::string());
-    if (!CloseRegKey(mp3) || progId.empty())
-        return NoKey;
-    return OpenRegKey(ClassesRoot, progId, false);
-}
-} // namespace
-
-bool InstallShellVerb()
-{
-    // The shell starts the program with the chosen file's long name:
-    // "<program path>" "%L".
-    std::string command = FormatText(LoadText(5016), {GetProgramPath()});
-    TRegKey fileType = OpenMp3FileType();
-    if (fileType == NoKey)
-        return false;
-    bool result = false;
-    TRegKey shell = OpenRegKey(fileType, "shell", true);
-    if (shell != NoKey) {
-        TRegKey verb = OpenRegKey(shell, VerbKeyName, true);
-        if (verb != NoKey) {
-            if (WriteRegString(verb, std::string(), VerbCaption)) {
-                TRegKey commandKey = OpenRegKey(verb, "command", true);
-                if (commandKey != NoKey) {
-                    result = WriteRegString(commandKey, std::string(), command);
-                    CloseRegKey(commandKey);
-                }
-            }
-            CloseRegKey(verb);
-        }
-        CloseRegKey(shell);
-    }
-    CloseRegKey(fileType);
-    return result;
-}
-
-bool UninstallShellVerb()
-{
-    TRegKey fileType = OpenMp3FileType();
-    if (fileType == NoKey)
-        return false;
-    TRegKey shell = OpenRegKey(fileType, "shell", false);
-    if (shell == NoKey) {
-        CloseRegKey(fileType);
-        return false;
-    }
-    bool result = false;
-    TRegKey verb = OpenRegKey(shell, VerbKeyName, false);
-    if (verb != NoKey) {
-        DeleteRegKey(verb, "command");
-        CloseRegKey(verb);
-        result = DeleteRegKey(shell, VerbKeyName);
-    }
-    if (CountSubKeys(shell) > 0 || CountValues(shell) > 0) {
-        // "shell" still holds other verbs or a value of its own: it stays.
-        result = CloseRegKey(shell) && result;
-    } else if (!CloseRegKey(shell) || !DeleteRegKey(fileType, "shell")) {
-        result = false;
-    }
-    return CloseRegKey(fileType) && result;
 }
