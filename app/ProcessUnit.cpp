@@ -447,6 +447,12 @@ bool ReadListFile(const std::string& name, const TDateTime& today, TList& list)
     return ok;
 }
 
+// A folder's name in the form in which two spellings of it are equal.
+std::string FolderKey(const std::string& folder)
+{
+    return FileNameKey(PlaceInFolder(".", GetFullName(folder)));
+}
+
 // The output and watch folders must be folders that take files: a run that
 // cannot write where it was told converts nothing. Both are kept as full
 // names; a watch needs an output folder of its own, or its outputs would
@@ -464,7 +470,7 @@ void CheckFolders(const std::vector<std::string>& args, TRunSetup& setup, std::v
         if (!FolderTakesOutput(folder))
             refusals.push_back({arg, OptionBadFolder, LabelOk});
         else if (kind == OptionWatch && (setup.Choices.OutFolder.empty() ||
-                                         FileNameKey(GetFullName(setup.Choices.OutFolder)) == FileNameKey(folder)))
+                                         FolderKey(setup.Choices.OutFolder) == FolderKey(folder)))
             refusals.push_back({arg, OptionWatchNeedsOut, LabelOk});
     }
 }

@@ -206,6 +206,8 @@ bool RunWatch(const TWatchPlan& plan)
         return false;
     }
     RemoveLeftovers(plan.Out);
+    MakeFolder(Join(plan.In, "done"));
+    MakeFolder(Join(plan.In, "failed"));
     WriteLine(watch, FormatText(LoadText(TextWatching), {plan.In, plan.Out}));
     if (plan.Counted != nullptr)
         plan.Counted(plan.Context, 0, 0);
