@@ -162,7 +162,7 @@ int TakeReady(TWatch& watch, int wait)
             continue;
         TSettling& file = found->second;
         const std::int64_t due = file.Since + watch.Plan.SettleMs;
-        if (due <= now && FileStillOpen(watch.Changes, name))
+        if (due <= now && FileStillOpen(watch.Changes, Join(watch.Plan.In, name)))
             file.Since = now; // its writer pauses: it settles again once closed
         else if (due <= now) {
             const bool placed = Take(watch, name);

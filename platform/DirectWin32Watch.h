@@ -46,7 +46,7 @@ enum TWatchWait {
 TFolderWatch StartFolderWatch(const std::string& folder, TWindow window);
 // Waits up to TimeoutMs for a change, and appends the names that changed.
 TWatchWait AwaitFolderChange(TFolderWatch watch, int timeoutMs, std::vector<std::string>& changed);
-// Whether the file Name (an own name in the watched folder) is still open:
+// Whether the file Name (in the watched folder) is still open:
 // natively some local process holds it open (the opens and closes the
 // watch has seen), on Windows it cannot be opened without sharing.
 bool FileStillOpen(TFolderWatch watch, const std::string& name);

@@ -172,7 +172,7 @@ bool FileStillOpen(TFolderWatch watch, const std::string& name)
     TWatchRecord& record = *Record(watch);
     std::vector<std::string> changed;
     TakeEvents(record, changed);
-    return record.Opens.count(name) > 0;
+    return record.Opens.count(name.substr(name.rfind('/') + 1)) > 0;
 }
 
 void EndFolderWatch(TFolderWatch watch)
