@@ -55,9 +55,8 @@ void LoadCatalogue()
     MailAddress = LoadText(5002);
     AboutCaption = LoadText(5003) + ProgramTitle;
     AboutText = FormatText(LoadText(5004), {CreditText, HomepageAddress, MailAddress});
-    // The usage, then how /B makes Broadcast WAVEs and the labels they carry,
-    // then the output and watch folders.
-    UsageText = LoadText(5005) + LoadText(5040) + LoadText(5216) + LoadText(5264);
+    // The usage, then how /B makes Broadcast WAVEs and the labels they carry.
+    UsageText = LoadText(5005) + LoadText(5040) + LoadText(5216);
     InstalledText = LoadText(5006);
     UninstalledText = LoadText(5007);
     OpenDialogTitle = LoadText(5010);
