@@ -11,8 +11,10 @@ install(FILES docs/korvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md installer/copyright DESTINATION ${KORVANE_DOCDIR})
 # The systemd template unit of the watch folder, installed disabled: each
 # /etc/korvane/watch-NAME.conf is started as korvane-watch@NAME.
-set(KORVANE_BINARY ${CMAKE_INSTALL_FULL_BINDIR}/korvane)
-configure_file(installer/korvane-watch@.service.in ${CMAKE_BINARY_DIR}/korvane-watch@.service @ONLY)
+# It names the program where it is installed: the prefix is known only then.
+install(CODE "set(KORVANE_BINARY \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/korvane\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/installer/korvane-watch@.service.in\"
+                 \"${CMAKE_BINARY_DIR}/korvane-watch@.service\" @ONLY)")
 install(FILES ${CMAKE_BINARY_DIR}/korvane-watch@.service DESTINATION lib/systemd/system)
 
 # The homepage and mail address are the program's own, strings 5001 and 5002.
