@@ -43,11 +43,14 @@ void CatchStopSignals()
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-// A watch: the inotify descriptor, and how many opens of each file have not
-// been closed yet (opens made before the watch started are not seen).
+// A watch: the inotify descriptor, how many opens of each file have not been
+// closed yet (opens made before the watch started are not seen), and the
+// names of changes read while asking about an open file, for the next wait.
 struct TWatchRecord {
     int Fd;
     std::map<std::string, int> Opens;
+    std::vector<std::string> Pending;
+    bool Lost;
 };
 
 TWatchRecord* Record(TFolderWatch watch)
@@ -150,19 +153,25 @@ TFolderWatch StartFolderWatch(const std::string& folder, TWindow)
         ::close(fd);
         return NoFolderWatch;
     }
-    return TFolderWatch(new TWatchRecord{fd, {}});
+    return TFolderWatch(new TWatchRecord{fd, {}, {}, false});
 }
 
 TWatchWait AwaitFolderChange(TFolderWatch watch, int timeoutMs, std::vector<std::string>& changed)
 {
     TWatchRecord& record = *Record(watch);
     pollfd waits[2] = {{record.Fd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-    if (!stopAsked && ::poll(waits, wakePipe[0] < 0 ? 1 : 2, timeoutMs < 0 ? 0 : timeoutMs) <= 0 && !stopAsked)
+    const bool pending = !record.Pending.empty() || record.Lost;
+    if (!stopAsked && !pending &&
+        ::poll(waits, wakePipe[0] < 0 ? 1 : 2, timeoutMs < 0 ? 0 : timeoutMs) <= 0 && !stopAsked)
         return WatchTimeout;
     if (stopAsked)
         return WatchStop;
     const std::size_t before = changed.size();
-    if (!TakeEvents(record, changed))
+    changed.insert(changed.end(), record.Pending.begin(), record.Pending.end());
+    record.Pending.clear();
+    const bool lost = record.Lost;
+    record.Lost = false;
+    if (!TakeEvents(record, changed) || lost)
         return WatchRescan;
     return changed.size() > before ? WatchChanged : WatchTimeout;
 }
@@ -170,8 +179,7 @@ TWatchWait AwaitFolderChange(TFolderWatch watch, int timeoutMs, std::vector<std:
 bool FileStillOpen(TFolderWatch watch, const std::string& name)
 {
     TWatchRecord& record = *Record(watch);
-    std::vector<std::string> changed;
-    TakeEvents(record, changed);
+    record.Lost = !TakeEvents(record, record.Pending) || record.Lost;
     return record.Opens.count(name.substr(name.rfind('/') + 1)) > 0;
 }
 
