@@ -22,6 +22,12 @@ TOptionKind NamedKind(const std::string& name, TLabelField& field)
         return OptionPattern;
     if (SameName(name, "List"))
         return OptionList;
+    if (SameName(name, "Out"))
+        return OptionOut;
+    if (SameName(name, "Watch"))
+        return OptionWatch;
+    if (SameName(name, "Settle"))
+        return OptionSettle;
     return OptionUnknownName;
 }
 } // namespace
@@ -49,7 +55,10 @@ TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(c
     if (arg[0] == '/' && slashPaths && arg.size() > 1 &&
         (arg.find('/', 1) != std::string::npos || pathExists(arg)))
         return option;
-    if (slashPaths && arg == "--help")
+    const std::string whole = arg.substr(nameStart);
+    if (SameName(whole, "DeleteSource"))
+        option.Kind = OptionDeleteSource;
+    else if (slashPaths && arg == "--help")
         option.Kind = OptionHelp;
     else if (slashPaths && arg == "--version")
         option.Kind = OptionVersion;
@@ -95,9 +104,14 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
         // Loudness goes into bext: /L makes the run a /B run.
         if (option.Kind == OptionLoudness)
             setup.Choices.Broadcast = setup.Choices.Loudness = true;
-        if (option.Kind < OptionLabel)
+        if (option.Kind == OptionDeleteSource)
+            setup.DeleteSource = true;
+        if (option.Kind < OptionLabel || option.Kind == OptionDeleteSource)
             continue;
-        setup.Named = true;
+        // The folders and the settle time are no labels: they leave the
+        // run's WAVed MPEGs as they are.
+        const bool place = option.Kind == OptionOut || option.Kind == OptionWatch || option.Kind == OptionSettle;
+        setup.Named = setup.Named || !place;
         TOptionRefusal refusal = {arg, OptionOk, LabelOk};
         std::string key;
         for (char c : option.Name)
@@ -114,6 +128,20 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
             setup.HasPattern = true;
             if (!ParseNamePattern(option.Value, setup.Pattern))
                 refusal.Error = OptionBadPattern;
+        } else if (option.Kind == OptionOut || option.Kind == OptionWatch) {
+            (option.Kind == OptionOut ? setup.Choices.OutFolder : setup.Watch) = option.Value;
+            if (option.Value.empty())
+                refusal.Error = OptionEmptyValue;
+        } else if (option.Kind == OptionSettle) {
+            int seconds = 0;
+            bool digits = !option.Value.empty() && option.Value.size() <= 4;
+            for (std::size_t i = 0; i < option.Value.size() && digits; ++i) {
+                digits = option.Value[i] >= '0' && option.Value[i] <= '9';
+                seconds = seconds * 10 + (option.Value[i] - '0');
+            }
+            if (!digits || seconds > MaxSettleSeconds)
+                refusal.Error = OptionBadSeconds;
+            setup.SettleSeconds = seconds;
         } else if (option.Kind == OptionList) {
             setup.List = option.Value;
             if (option.Value.empty())

@@ -1,7 +1,8 @@
 // OptionUnit: how an argument reads as an option. The one-letter options
 // count by their second character ("/Quiet" is /Q); options with a value,
 // "/Name=value", count only by their whole name, in any letter case, so that
-// "/URL=..." is never /U and "/Bogus=1" never /B.
+// "/URL=..." is never /U and "/Bogus=1" never /B. The few whole-name options
+// without a value ("/DeleteSource") are never read by their second letter.
 #pragma once
 
 #include "LabelUnit.h"
@@ -22,6 +23,10 @@ enum TOptionKind {
     OptionLabel,      // /Title=, /CutID= ... (Field says which)
     OptionPattern,    // /Pattern=: labels from the file's name
     OptionList,       // /List=: a list of files with their labels
+    OptionOut,        // /Out=: the folder every output goes to
+    OptionWatch,      // /Watch=: the folder watched for files to convert
+    OptionSettle,     // /Settle=: seconds a watched file must stand still
+    OptionDeleteSource, // /DeleteSource: a watched file converted is deleted
     OptionUnknownName // "/Name=value" whose name is none of the above
 };
 
@@ -46,7 +51,11 @@ enum TOptionError {
     OptionBadCutNumber,  // /CutID=# without a number
     OptionBadPattern,    // a pattern that cannot be matched
     OptionEmptyValue,    // /List= with nothing
-    OptionLabelRefused   // SetLabel refused its value (LabelError says why)
+    OptionLabelRefused,  // SetLabel refused its value (LabelError says why)
+    OptionBadSeconds,    // /Settle= not a whole number of seconds in range
+    OptionBadFolder,     // /Out= or /Watch=: no folder that takes files (ProcessUnit tells)
+    OptionAlreadyWatched,// another watcher holds the folder
+    OptionWatchNeedsOut  // /Watch= without an /Out= of another folder
 };
 
 struct TOptionRefusal {
@@ -64,7 +73,16 @@ struct TRunSetup {
     bool HasPattern = false;
     TNamePattern Pattern;
     std::string List;      // the /List= file as typed; empty when none
+    // Watching: the folder (empty when the run does not watch), how long a
+    // file must stand still before it is taken, and whether a converted file
+    // is deleted rather than moved to done/.
+    std::string Watch;
+    int SettleSeconds = 2;
+    bool DeleteSource = false;
 };
+
+// The longest settle time /Settle= takes, in seconds.
+const int MaxSettleSeconds = 3600;
 
 // Reads every option of Args into Setup; Refusals gets each named option that
 // cannot be taken (a run with any converts nothing). Today dates "/End=+14".

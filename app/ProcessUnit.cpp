@@ -6,6 +6,9 @@
 #include "LabelRunUnit.h"
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
+#include "OutputFile.h"
+#include "WatchUnit.h"
+#include "DirectWin32Watch.h"
 #include "WaveToMpeg.h"
 
 #include <algorithm>
@@ -87,11 +90,11 @@ std::string SummaryText(const TSummary& summary)
 // The name a conversion of Name has written. A WAVed MPEG whose `data` chunk
 // claims more than the file holds keeps what it copied although it fails, so
 // its output counts whatever the result.
-std::string WrittenName(const std::string& name, bool converted)
+std::string WrittenName(const std::string& name, bool converted, const std::string& outFolder)
 {
     if (GetLowerExt(name) == "wav")
-        return WaveToMpegName(name);
-    return converted ? ReplaceExtension(name, "wav") : std::string();
+        return WaveToMpegName(name, outFolder);
+    return converted ? PlaceInFolder(ReplaceExtension(name, "wav"), outFolder) : std::string();
 }
 
 // What one run keeps while it walks its arguments.
@@ -118,6 +121,25 @@ std::string JoinListName(const TCommandRun& run, const std::string& file)
     return run.ListDir + PathSeparator + file;
 }
 
+// Converts Name with the run's choices and those of its row, its name and
+// the next cut number.
+bool ConvertChosen(TCommandRun& run, const std::string& name, const TListRow* row, TWindow owner, TRunChoices& choices)
+{
+    const bool converted = FileChoices(run.Setup, run.Today, name, row, choices) && ConvertFile(owner, name, false, choices);
+    // Only the files written take a number, so that the numbers run on.
+    if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
+        ++run.Setup.Choices.NextCut;
+    return converted;
+}
+
+// A watched file, converted as a file named on the command line is.
+bool ConvertWatched(void* context, const std::string& name, TWindow owner)
+{
+    TCommandRun& run = *static_cast<TCommandRun*>(context);
+    TRunChoices choices = run.Setup.Choices;
+    return ConvertChosen(run, name, nullptr, owner, choices);
+}
+
 // Converts Name, found for an argument or a list's row, unless the run has
 // taken or written it already, and gives it its line.
 void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, bool pattern, const TListRow* row)
@@ -133,10 +155,7 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
                 row = &listed;
     }
     TRunChoices choices = run.Setup.Choices;
-    const bool converted = FileChoices(run.Setup, run.Today, name, row, choices) && ConvertFile(run.Owner, name, false, choices);
-    // Only the files written take a number, so that the numbers run on.
-    if (converted && choices.NumberCuts && GetLowerExt(name) != "wav")
-        ++run.Setup.Choices.NextCut;
+    const bool converted = ConvertChosen(run, name, row, run.Owner, choices);
     std::string line = converted ? StatusSucceeded + name : StatusFailed + name + FailureReason();
     // A file measured says what was found after its name.
     if (converted && choices.Loudness && LastLoudness.Samples > 0)
@@ -145,7 +164,7 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
     summary.emplace_back(line, converted);
     run.AllWell = run.AllWell && converted;
     run.Converted.insert(key);
-    const std::string written = WrittenName(name, converted);
+    const std::string written = WrittenName(name, converted, choices.OutFolder);
     if (!written.empty())
         run.Written.insert(FileNameKey(written));
 }
@@ -347,6 +366,34 @@ bool GatherRuns(const std::vector<std::string>& args, TCommandRun& run)
     return run.AllWell;
 }
 
+// A folder's name in the form in which two spellings of it are equal.
+std::string FolderKey(const std::string& folder)
+{
+    return FileNameKey(PlaceInFolder(".", GetFullName(folder)));
+}
+
+// The output and watch folders must be folders that take files: a run that
+// cannot write where it was told converts nothing. Both are kept as full
+// names; a watch needs an output folder of its own, or its outputs would
+// arrive as new files.
+void CheckFolders(const std::vector<std::string>& args, TRunSetup& setup, std::vector<TOptionRefusal>& refusals)
+{
+    if (!refusals.empty())
+        return;
+    for (const std::string& arg : args) {
+        const TOptionKind kind = ReadArgument(arg).Kind;
+        std::string& folder = kind == OptionOut ? setup.Choices.OutFolder : setup.Watch;
+        if (kind != OptionOut && kind != OptionWatch)
+            continue;
+        folder = GetFullName(folder);
+        if (!FolderTakesOutput(folder))
+            refusals.push_back({arg, OptionBadFolder, LabelOk});
+        else if (kind == OptionWatch && (setup.Choices.OutFolder.empty() ||
+                                         FolderKey(setup.Choices.OutFolder) == FolderKey(folder)))
+            refusals.push_back({arg, OptionWatchNeedsOut, LabelOk});
+    }
+}
+
 // Reads the run's options before any file converts, and its list. A named
 // option that cannot be taken ends the run: a mistyped label would put a
 // wrong cut number or date on air. Its box names each such option and why.
@@ -355,6 +402,7 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
     run.Today = GetLocalNow();
     std::vector<TOptionRefusal> refusals;
     ReadRunSetup(args, run.Today, PathSeparator == '/', PathExists, run.Setup, refusals);
+    CheckFolders(args, run.Setup, refusals);
     std::string text;
     for (const TOptionRefusal& refusal : refusals) {
         const std::string why = RefusalText(refusal, ReadArgument(refusal.Arg).Field);
@@ -381,6 +429,20 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxError);
     return false;
 }
+// Watches the /Watch= folder with the run's choices until the program is
+// asked to end; the files named besides are not converted.
+bool WatchFolder(TCommandRun& run)
+{
+    TWatchPlan plan;
+    plan.In = run.Setup.Watch;
+    plan.Out = run.Setup.Choices.OutFolder;
+    plan.SettleMs = run.Setup.SettleSeconds * 1000;
+    plan.DeleteSource = run.Setup.DeleteSource;
+    plan.Owner = PlatformIsWindows ? NoWindow : NativeWatchOwner;
+    plan.Convert = ConvertWatched;
+    plan.Context = &run;
+    return RunWatch(plan);
+}
 } // namespace
 
 bool ProcessCommandLine()
@@ -389,6 +451,8 @@ bool ProcessCommandLine()
     TCommandRun run;
     if (!ReadSetup(args, run))
         return false;
+    if (!run.Setup.Watch.empty())
+        return WatchFolder(run);
     // Runs with labels convert alone: their labels are theirs.
     return !run.Setup.Named && GathersFiles(args) ? GatherRuns(args, run) : RunAlone(args, run);
 }
@@ -399,7 +463,7 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages, 
     LastFailureDetail.clear();
     LastLoudness = TLoudness(); // the way back measures nothing
     if (GetLowerExt(fileName) == "wav")
-        return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages);
+        return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages, choices.OutFolder);
     return ConvertMpegToWave(owner, fileName, showMessages, choices);
 }
 
@@ -464,73 +528,3 @@ bool SaveLoudnessSetting(bool on)
     return SaveSwitch(LoudnessValueName, on);
 }
 
-namespace {
-const char* const VerbKeyName = "Korvane";
-
-// The key of the file type (ProgID) that ".mp3" is associated with; none
-// when there is no such type or the ".mp3" key could not be closed again.
-TRegKey OpenMp3FileType()
-{
-    TRegKey mp3 = OpenRegKey(ClassesRoot, ".mp3", false);
-    if (mp3 == NoKey)
-        return NoKey;
-    std::string progId = ReadRegString(mp3, std::string());
-    if (!CloseRegKey(mp3) || progId.empty())
-        return NoKey;
-    return OpenRegKey(ClassesRoot, progId, false);
-}
-} // namespace
-
-bool InstallShellVerb()
-{
-    // The shell starts the program with the chosen file's long name:
-    // "<program path>" "%L".
-    std::string command = FormatText(LoadText(5016), {GetProgramPath()});
-    TRegKey fileType = OpenMp3FileType();
-    if (fileType == NoKey)
-        return false;
-    bool result = false;
-    TRegKey shell = OpenRegKey(fileType, "shell", true);
-    if (shell != NoKey) {
-        TRegKey verb = OpenRegKey(shell, VerbKeyName, true);
-        if (verb != NoKey) {
-            if (WriteRegString(verb, std::string(), VerbCaption)) {
-                TRegKey commandKey = OpenRegKey(verb, "command", true);
-                if (commandKey != NoKey) {
-                    result = WriteRegString(commandKey, std::string(), command);
-                    CloseRegKey(commandKey);
-                }
-            }
-            CloseRegKey(verb);
-        }
-        CloseRegKey(shell);
-    }
-    CloseRegKey(fileType);
-    return result;
-}
-
-bool UninstallShellVerb()
-{
-    TRegKey fileType = OpenMp3FileType();
-    if (fileType == NoKey)
-        return false;
-    TRegKey shell = OpenRegKey(fileType, "shell", false);
-    if (shell == NoKey) {
-        CloseRegKey(fileType);
-        return false;
-    }
-    bool result = false;
-    TRegKey verb = OpenRegKey(shell, VerbKeyName, false);
-    if (verb != NoKey) {
-        DeleteRegKey(verb, "command");
-        CloseRegKey(verb);
-        result = DeleteRegKey(shell, VerbKeyName);
-    }
-    if (CountSubKeys(shell) > 0 || CountValues(shell) > 0) {
-        // "shell" still holds other verbs or a value of its own: it stays.
-        result = CloseRegKey(shell) && result;
-    } else if (!CloseRegKey(shell) || !DeleteRegKey(fileType, "shell")) {
-        result = false;
-    }
-    return CloseRegKey(fileType) && result;
-}

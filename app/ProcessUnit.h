@@ -1,4 +1,5 @@
-// ProcessUnit: command-line mode, the conversion dispatch and the Explorer verb.
+// ProcessUnit: command-line mode and the conversion dispatch; the Explorer
+// verb (VerbUnit.cpp).
 #pragma once
 
 #include "DirectWin32.h"

@@ -1,5 +1,6 @@
 # The native converter installs like a Linux tool: the program, its manual
-# page, and the read-me and copyright under share/doc/korvane. CPack makes a
+# page, the read-me and copyright under share/doc/korvane, and the watch
+# folder's systemd unit. CPack makes a
 # Debian package, korvane_<version>_<arch>.deb, of the same files.
 include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -8,6 +9,13 @@ set(KORVANE_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/korvane)
 install(TARGETS korvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/korvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md installer/copyright DESTINATION ${KORVANE_DOCDIR})
+# The systemd template unit of the watch folder, installed disabled: each
+# /etc/korvane/watch-NAME.conf is started as korvane-watch@NAME.
+# It names the program where it is installed: the prefix is known only then.
+install(CODE "set(KORVANE_BINARY \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/korvane\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/installer/korvane-watch@.service.in\"
+                 \"${CMAKE_BINARY_DIR}/korvane-watch@.service\" @ONLY)")
+install(FILES ${CMAKE_BINARY_DIR}/korvane-watch@.service DESTINATION lib/systemd/system)
 
 # The homepage and mail address are the program's own, strings 5001 and 5002.
 foreach(id 5001 5002)

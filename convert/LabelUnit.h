@@ -79,4 +79,6 @@ struct TRunChoices {
     // the largest number no file takes one.
     bool NumberCuts = false;
     std::uint64_t NextCut = 0;
+    // The folder every output is written to; empty: beside its input.
+    std::string OutFolder;
 };

@@ -139,7 +139,7 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
         LastFailure = FailNoDecoder;
         return false;
     }
-    const std::string outputName = ReplaceExtension(fileName, "wav");
+    const std::string outputName = PlaceInFolder(ReplaceExtension(fileName, "wav"), choices.OutFolder);
     TOutputFile output;
     if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;

@@ -37,7 +37,7 @@ std::string WaveHeadBytes(const TWaveHeader& header);
 
 // Writes FileName's MPEG frames behind a RIFF/WAVE header, with its ID3v1.1
 // tag as a LIST/INFO chunk, into the file named after it with extension
-// "wav". Failures are shown in a box (owned by Owner) only when ShowMessages
+// "wav" (in the folder Choices name, else beside it). Failures are shown in a box (owned by Owner) only when ShowMessages
 // is on; the result tells whether the output was written completely. When
 // Choices ask for Broadcast the output is a Broadcast WAVE: `bext`, `mext` and
 // `cart`, with the labels Choices give, stand between `fact` and `data`.

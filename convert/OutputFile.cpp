@@ -5,6 +5,9 @@
 #include "SniffUnit.h"
 
 namespace {
+// What every temporary output's extension starts with.
+const char* const TemporaryExtension = "~";
+
 bool Refuse(const TOutputFile& output, TWindow owner, bool showMessages, TFailure failure)
 {
     LastFailure = failure;
@@ -24,7 +27,7 @@ const int TempNameCount = 36 * 36;
 std::string TempName(const std::string& name, int attempt)
 {
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    return ReplaceExtension(name, std::string("~") + digits[attempt / 36] + digits[attempt % 36]);
+    return ReplaceExtension(name, TemporaryExtension + std::string(1, digits[attempt / 36]) + digits[attempt % 36]);
 }
 } // namespace
 
@@ -66,4 +69,34 @@ void AbandonOutput(TOutputFile& output)
         CloseFile(output.File);
     output.File = NoFile;
     DeleteFileName(output.TempName);
+}
+
+bool FolderTakesOutput(const std::string& folder)
+{
+    TOutputFile probe;
+    probe.File = NoFile;
+    for (int attempt = 0; attempt < 100 && probe.File == NoFile; ++attempt) {
+        probe.TempName = PlaceInFolder(".korvane." + std::string(TemporaryExtension) + std::to_string(attempt), folder);
+        probe.File = CreateNewForWriting(probe.TempName);
+        if (probe.File == NoFile && !FileExists(probe.TempName))
+            return false;
+    }
+    const bool made = probe.File != NoFile;
+    AbandonOutput(probe);
+    return made;
+}
+
+bool IsTemporaryOutputName(const std::string& name)
+{
+    // "song.~00" to "song.~zz", and "song.~k0" to "song.~k99" as earlier
+    // versions named them.
+    const std::string::size_type dot = name.rfind('.');
+    if (dot == std::string::npos || name.compare(dot + 1, 1, TemporaryExtension) != 0)
+        return false;
+    const std::string tail = name.substr(dot + 2);
+    const auto all = [](const std::string& text, const char* set) {
+        return !text.empty() && text.find_first_not_of(set) == std::string::npos;
+    };
+    return (tail.size() == 2 && all(tail, "0123456789abcdefghijklmnopqrstuvwxyz")) ||
+           (tail.size() >= 2 && tail.size() <= 3 && tail[0] == 'k' && all(tail.substr(1), "0123456789"));
 }

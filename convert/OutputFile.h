@@ -25,3 +25,9 @@ bool BeginOutput(TOutputFile& output, const std::string& name, TFile source, TWi
 bool CommitOutput(TOutputFile& output, TWindow owner, bool showMessages);
 // Closes and removes the temporary file.
 void AbandonOutput(TOutputFile& output);
+
+// Whether Folder is a folder in which a new file can be made: a file is
+// created there and removed again.
+bool FolderTakesOutput(const std::string& folder);
+// Whether the own name Name is one BeginOutput gives a temporary file.
+bool IsTemporaryOutputName(const std::string& name);

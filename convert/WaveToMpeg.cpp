@@ -24,7 +24,7 @@ std::string MpegExtension(const std::uint8_t format[WaveFormatBufferSize])
 // Scans Source, the WAVed MPEG FileName: the name of the MPEG file it turns
 // into, with the extension its `fmt ` chunk calls for; empty when it holds no
 // MPEG audio to copy.
-std::string ScanForOutput(TFile source, const std::string& fileName, int& scan,
+std::string ScanForOutput(TFile source, const std::string& fileName, const std::string& outFolder, int& scan,
                           TChunkSpan& dataSpan, TChunkSpan& infoSpan, TBroadcastSpans* broadcast = nullptr)
 {
     std::uint8_t format[WaveFormatBufferSize];
@@ -35,16 +35,16 @@ std::string ScanForOutput(TFile source, const std::string& fileName, int& scan,
     // copy the whole file.
     if (scan < 1 || (scan & 15) == 0 || extension.empty() || dataSpan.Size == 0)
         return std::string();
-    return ReplaceExtension(fileName, extension);
+    return PlaceInFolder(ReplaceExtension(fileName, extension), outFolder);
 }
 
 bool Convert(TWindow owner, TFile source, const std::string& fileName, int options,
-             bool showMessages)
+             bool showMessages, const std::string& outFolder)
 {
     int scan = 0;
     TChunkSpan dataSpan, infoSpan;
     TBroadcastSpans broadcast;
-    const std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan, &broadcast);
+    const std::string outputName = ScanForOutput(source, fileName, outFolder, scan, dataSpan, infoSpan, &broadcast);
     if (outputName.empty()) {
         LastFailure = SniffFile(source, true);
         if (showMessages)
@@ -92,7 +92,8 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, int optio
 }
 } // namespace
 
-bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, bool showMessages)
+bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, bool showMessages,
+                       const std::string& outFolder)
 {
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
@@ -101,19 +102,19 @@ bool ConvertWaveToMpeg(TWindow owner, const std::string& fileName, int options, 
             ShowError(owner, 4, fileName);
         return false;
     }
-    bool result = Convert(owner, source, fileName, options, showMessages);
+    bool result = Convert(owner, source, fileName, options, showMessages, outFolder);
     CloseFile(source);
     return result;
 }
 
-std::string WaveToMpegName(const std::string& fileName)
+std::string WaveToMpegName(const std::string& fileName, const std::string& outFolder)
 {
     TFile source = OpenForReading(fileName);
     if (source == NoFile)
         return std::string();
     int scan = 0;
     TChunkSpan dataSpan, infoSpan;
-    std::string outputName = ScanForOutput(source, fileName, scan, dataSpan, infoSpan);
+    std::string outputName = ScanForOutput(source, fileName, outFolder, scan, dataSpan, infoSpan);
     CloseFile(source);
     return outputName;
 }

@@ -26,6 +26,16 @@ std::string GetPathDir(const std::string& path)
     return path.substr(0, sep);
 }
 
+std::string PlaceInFolder(const std::string& name, const std::string& folder)
+{
+    if (folder.empty())
+        return name;
+    const std::string::size_type cut = name.find_last_of(PlatformIsWindows ? "\\/:" : "/");
+    const bool ends = folder.back() == PathSeparator || (PlatformIsWindows && folder.back() == '/');
+    return folder + (ends ? "" : std::string(1, PathSeparator)) +
+           (cut == std::string::npos ? name : name.substr(cut + 1));
+}
+
 std::string ExpandFoundName(const std::string& name)
 {
     std::string found;

@@ -159,6 +159,8 @@ std::wstring WideFileName(const std::string& name);
 std::string GetLowerExt(const std::string& name);
 std::string GetPathDir(const std::string& path);
 std::string ExpandFoundName(const std::string& name);
+// Name's own name in Folder (an output folder); Name itself when Folder is empty.
+std::string PlaceInFolder(const std::string& name, const std::string& folder);
 // The name under which the conversion opens Found, an entry of the folder
 // that Name (a name or a pattern) lies in.
 std::string JoinFoundName(const std::string& name, const std::string& found);

@@ -4,6 +4,7 @@
 // and the message pump do nothing.
 #include "DirectWin32.h"
 #include "DirectWin32Gather.h"
+#include "DirectWin32Watch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -348,9 +349,10 @@ void SendProgress(TWindow, std::int64_t, int)
 {
 }
 
+// There are no messages; a watch asked to end by a signal stops the copier.
 bool PumpMessages(TWindow)
 {
-    return true;
+    return !StopRequested();
 }
 
 bool TopWindowOfClassExists(const std::string&)

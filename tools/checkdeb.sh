@@ -2,7 +2,8 @@
 # Checks the Debian package of the native converter: unpacked (dpkg -x), its
 # korvane says the package's version and converts the project's sample, and
 # the result back, to the same bytes as the build tree's korvane; its manual
-# page renders without warnings; lintian, where installed, finds no error.
+# page renders without warnings; its watch unit starts the installed korvane;
+# lintian, where installed, finds no error.
 # Then it is installed over an older copy of itself and removed again, in a
 # dpkg database and root of its own: nothing of it may stay behind.
 #   tools/checkdeb.sh DEB [KORVANE]    (KORVANE: build/native/korvane)
@@ -15,7 +16,8 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "deb check: $deb: $*"; exit 1; }
 
 dpkg -x "$deb" "$work/unpacked" || fail "dpkg -x failed"
-for f in bin/korvane share/man/man1/korvane.1.gz share/doc/korvane/README.md share/doc/korvane/copyright; do
+for f in bin/korvane share/man/man1/korvane.1.gz share/doc/korvane/README.md share/doc/korvane/copyright \
+    'lib/systemd/system/korvane-watch@.service'; do
     [ -f "$work/unpacked/usr/$f" ] || fail "no /usr/$f"
 done
 korvane=$work/unpacked/usr/bin/korvane
@@ -23,6 +25,9 @@ version=$(dpkg-deb -f "$deb" Version)
 [ "${deb##*/}" = "korvane_${version}_$(dpkg-deb -f "$deb" Architecture).deb" ] || fail "not named by its version"
 said=$("$korvane" --version) && [ "$said" = "Korvane $version" ] || fail "--version says: $said"
 "$korvane" --help | grep -q '^Usage:' || fail "--help shows no usage"
+unit=$work/unpacked/usr/lib/systemd/system/korvane-watch@.service
+grep -qx 'ExecStart=/usr/bin/korvane --watch=${WATCH} --out=${OUT} --settle=${SETTLE} $OPTIONS' "$unit" ||
+    fail "the watch unit does not start /usr/bin/korvane"
 
 # The same conversions by the packaged and the built converter, each in a folder of its own.
 for who in packaged built; do

@@ -1,0 +1,40 @@
+// WatchUnit: the watch folder. Each file that arrives in the watched folder
+// is converted once, when it is complete, into the output folder; then it
+// moves to done/ (or is deleted), or to failed/ with a .txt of its failed
+// line. The folders are the whole state: what is still in the watched folder
+// is taken at the next start, and a temporary output a crash left behind is
+// removed then.
+#pragma once
+
+#include "DirectWin32.h"
+
+#include <cstdint>
+#include <string>
+
+struct TWatchPlan {
+    std::string In, Out;     // full names
+    int SettleMs = 2000;     // how long a file's size and time must stand still
+    bool DeleteSource = false;
+    TWindow Owner = NoWindow; // the conversions' owner; its messages are handled while waiting
+    // Converts the file Name into Out with the run's choices; LastFailure
+    // says why when it fails.
+    bool (*Convert)(void* context, const std::string& name, TWindow owner) = nullptr;
+    void* Context = nullptr;
+    // Told after each file, with the counts so far (the tray's tip).
+    void (*Counted)(void* context, int converted, int failed) = nullptr;
+};
+
+// How often the whole folder is read again, as a net for shares whose
+// changes send no events.
+const int WatchRescanMs = 30000;
+// The log of the Windows program, in the watched folder.
+extern const char* const WatchLogName;
+
+// Whether a file of this own name is ever taken: names that copying programs
+// give files in progress (".x", "~x", "x.tmp", "x.part", "x.partial",
+// "x.crdownload") and the watch's own log are not.
+bool WatchTakesName(const std::string& name);
+// Watches until the program is asked to end. False, with the reason shown,
+// when the watch cannot start (another watcher holds the folder, or its
+// changes cannot be followed).
+bool RunWatch(const TWatchPlan& plan);
