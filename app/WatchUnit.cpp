@@ -11,9 +11,6 @@
 
 const char* const WatchLogName = "korvane-watch.log";
 
-namespace {
-const int TextAlreadyWatched = 5262, TextWatching = 5265, TextStopped = 5266;
-
 // A file waiting to be taken: its size and write time when last seen, since
 // when they have stood still, and whether it has been dealt with already (its
 // move to done/ or failed/ failed; it is taken again only when it changes).
@@ -24,10 +21,17 @@ struct TSettling {
 
 struct TWatch {
     TWatchPlan Plan;
+    std::intptr_t Lock = 0;
     TFolderWatch Changes = NoFolderWatch;
     std::map<std::string, TSettling> Files; // by own name, so taken in name order
     int Converted = 0, Failed = 0;
+    std::int64_t NextRescan = 0;
 };
+
+namespace {
+const int TextAlreadyWatched = 5262, TextWatching = 5265, TextStopped = 5266;
+
+
 
 bool EndsWith(const std::string& name, const char* end)
 {
@@ -36,6 +40,13 @@ bool EndsWith(const std::string& name, const char* end)
         c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
     const std::string tail = end;
     return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Whether the watch is to end: the program is asked to, or the window that
+// owns it has gone.
+bool Ending(const TWatch& watch)
+{
+    return StopRequested() || (watch.Plan.Ending != nullptr && watch.Plan.Ending(watch.Plan.Context));
 }
 
 std::string Join(const std::string& folder, const std::string& name)
@@ -116,7 +127,7 @@ bool Take(TWatch& watch, const std::string& name)
 {
     const std::string source = Join(watch.Plan.In, name);
     const bool converted = watch.Plan.Convert(watch.Plan.Context, source, watch.Plan.Owner);
-    if (!converted && StopRequested())
+    if (!converted && Ending(watch))
         return true;
     const std::string line = converted ? StatusSucceeded + source : StatusFailed + source + FailureReason();
     const std::string folder = Join(watch.Plan.In, converted ? "done" : "failed");
@@ -153,7 +164,7 @@ int TakeReady(TWatch& watch, int wait)
     for (const auto& file : watch.Files)
         names.push_back(file.first);
     for (const std::string& name : names) {
-        if (StopRequested())
+        if (Ending(watch))
             break;
         std::int64_t now = MonotonicMs();
         Note(watch, name, now);
@@ -187,51 +198,75 @@ bool WatchTakesName(const std::string& name)
     return true;
 }
 
-bool RunWatch(const TWatchPlan& plan)
+TWatch* BeginWatch(const TWatchPlan& plan, std::string& refusal)
 {
     std::string holder;
     const std::intptr_t lock = TakeWatchLock(plan.In, holder);
     if (lock == 0) {
-        ShowMessageBox(NoWindow, ErrorTexts[3] + "/Watch=" + plan.In + ReasonSeparator +
-                                     FormatText(LoadText(TextAlreadyWatched), {holder}),
-                       ProgramTitle, BoxError);
-        return false;
+        refusal = ErrorTexts[3] + "/Watch=" + plan.In + ReasonSeparator + FormatText(LoadText(TextAlreadyWatched), {holder});
+        return nullptr;
     }
-    TWatch watch;
-    watch.Plan = plan;
-    watch.Changes = StartFolderWatch(plan.In, plan.Owner);
-    if (watch.Changes == NoFolderWatch) {
-        ShowMessageBox(NoWindow, ErrorTexts[3] + "/Watch=" + plan.In, ProgramTitle, BoxError);
+    TWatch* watch = new TWatch();
+    watch->Plan = plan;
+    watch->Lock = lock;
+    watch->Changes = StartFolderWatch(plan.In, plan.Owner);
+    if (watch->Changes == NoFolderWatch) {
+        refusal = ErrorTexts[3] + "/Watch=" + plan.In;
         ReleaseWatchLock(lock);
-        return false;
+        delete watch;
+        return nullptr;
     }
     RemoveLeftovers(plan.Out);
     MakeFolder(Join(plan.In, "done"));
     MakeFolder(Join(plan.In, "failed"));
-    WriteLine(watch, FormatText(LoadText(TextWatching), {plan.In, plan.Out}));
+    WriteLine(*watch, FormatText(LoadText(TextWatching), {plan.In, plan.Out}));
     if (plan.Counted != nullptr)
         plan.Counted(plan.Context, 0, 0);
-    std::int64_t nextRescan = MonotonicMs();
-    std::vector<std::string> changed;
-    for (;;) {
-        std::int64_t now = MonotonicMs();
-        if (now >= nextRescan) {
-            Rescan(watch, now);
-            nextRescan = now + WatchRescanMs;
-        }
-        const int wait = TakeReady(watch, int(nextRescan - now));
-        changed.clear();
-        const TWatchWait event = StopRequested() ? WatchStop : AwaitFolderChange(watch.Changes, wait, changed);
-        if (event == WatchStop)
-            break;
-        if (event == WatchRescan)
-            nextRescan = MonotonicMs();
-        now = MonotonicMs();
-        for (const std::string& name : changed)
-            Note(watch, name, now);
+    watch->NextRescan = MonotonicMs();
+    return watch;
+}
+
+bool StepWatch(TWatch& watch, int waitMs, int& nextMs)
+{
+    std::int64_t now = MonotonicMs();
+    if (now >= watch.NextRescan) {
+        Rescan(watch, now);
+        watch.NextRescan = now + WatchRescanMs;
     }
-    WriteLine(watch, FormatText(LoadText(TextStopped), {plan.In}));
-    EndFolderWatch(watch.Changes);
-    ReleaseWatchLock(lock);
+    nextMs = TakeReady(watch, int(watch.NextRescan - now));
+    std::vector<std::string> changed;
+    const TWatchWait event =
+        Ending(watch) ? WatchStop : AwaitFolderChange(watch.Changes, std::min(nextMs, waitMs), changed);
+    if (event == WatchStop)
+        return false;
+    if (event == WatchRescan)
+        watch.NextRescan = MonotonicMs();
+    now = MonotonicMs();
+    for (const std::string& name : changed)
+        Note(watch, name, now);
+    nextMs = event == WatchTimeout ? std::max(nextMs - waitMs, 0) : 0;
+    return true;
+}
+
+void EndWatch(TWatch* watch)
+{
+    WriteLine(*watch, FormatText(LoadText(TextStopped), {watch->Plan.In}));
+    EndFolderWatch(watch->Changes);
+    ReleaseWatchLock(watch->Lock);
+    delete watch;
+}
+
+bool RunWatch(const TWatchPlan& plan)
+{
+    std::string refusal;
+    TWatch* watch = BeginWatch(plan, refusal);
+    if (watch == nullptr) {
+        ShowMessageBox(NoWindow, refusal, ProgramTitle, BoxError);
+        return false;
+    }
+    int next = 0;
+    while (StepWatch(*watch, WatchRescanMs, next)) {
+    }
+    EndWatch(watch);
     return true;
 }

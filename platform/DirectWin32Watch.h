@@ -45,6 +45,8 @@ enum TWatchWait {
 // while waiting (NoWindow: the thread's).
 TFolderWatch StartFolderWatch(const std::string& folder, TWindow window);
 // Waits up to TimeoutMs for a change, and appends the names that changed.
+// On Windows the thread's messages are handled while it waits; a timeout of
+// 0 only looks, and handles none.
 TWatchWait AwaitFolderChange(TFolderWatch watch, int timeoutMs, std::vector<std::string>& changed);
 // Whether the file Name (in the watched folder) is still open:
 // natively some local process holds it open (the opens and closes the

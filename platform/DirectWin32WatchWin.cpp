@@ -137,14 +137,18 @@ TWatchWait AwaitFolderChange(TFolderWatch watch, int timeoutMs, std::vector<std:
 {
     TWatchRecord& record = *Record(watch);
     const DWORD until = GetTickCount() + DWORD(timeoutMs < 0 ? 0 : timeoutMs);
+    // A look without waiting leaves the messages to the caller's own loop
+    // (the drop target looks on a timer).
+    const bool look = timeoutMs <= 0;
     for (;;) {
-        if (!Pump(record.Window))
+        if (!look && !Pump(record.Window))
             stopAsked = true;
         if (stopAsked)
             return WatchStop;
         const DWORD now = GetTickCount();
         const DWORD left = LONG(until - now) > 0 ? until - now : 0;
-        const DWORD woke = MsgWaitForMultipleObjects(1, &record.Event, FALSE, left, QS_ALLINPUT);
+        const DWORD woke = look ? WaitForSingleObject(record.Event, 0)
+                                : MsgWaitForMultipleObjects(1, &record.Event, FALSE, left, QS_ALLINPUT);
         if (woke == WAIT_OBJECT_0 + 1)
             continue; // messages: handled at the top
         if (woke != WAIT_OBJECT_0)
