@@ -22,6 +22,9 @@ bool PathExists(const std::string& name)
 
 // Why a list cannot be read.
 const int TextListUnreadable = 5210;
+// The watch dialog's fields by their names (watched folder, output folder,
+// settle time), and why one folder cannot be both.
+const int TextWatchFields = 5268, TextSameFolder = 5271;
 // The measured values on a summary line, a value that does not exist, frames not decoded.
 const int TextLoudness = 5240, TextNoValue = 5241, TextUndecoded = 5242;
 
@@ -444,6 +447,27 @@ bool WatchFolder(TCommandRun& run)
     return RunWatch(plan);
 }
 } // namespace
+
+int CheckWatchSettings(const std::vector<std::string>& texts, TRunSetup& setup, std::string& why)
+{
+    const TOptionKind kinds[] = {OptionWatch, OptionOut, OptionSettle};
+    const std::vector<std::string> args = {"/Watch=" + texts[0], "/Out=" + texts[1], "/Settle=" + texts[2]};
+    std::vector<TOptionRefusal> refusals;
+    ReadRunSetup(args, GetLocalNow(), PathSeparator == '/', PathExists, setup, refusals);
+    CheckFolders(args, setup, refusals);
+    if (refusals.empty())
+        return -1;
+    // A watch into its own folder: the output folder is the one to change.
+    const TOptionRefusal& refusal = refusals[0];
+    const bool same = refusal.Error == OptionWatchNeedsOut;
+    int field = 0;
+    while (field < 2 && kinds[field] != ReadArgument(refusal.Arg).Kind)
+        ++field;
+    field = same ? 1 : field;
+    why = LoadText(TextWatchFields + field) + ": " +
+          (same ? LoadText(TextSameFolder) : RefusalText(refusal, LabelTitle));
+    return field;
+}
 
 bool ProcessCommandLine()
 {

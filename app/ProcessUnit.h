@@ -4,6 +4,7 @@
 
 #include "DirectWin32.h"
 #include "LabelUnit.h"
+#include "OptionUnit.h"
 
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ bool SaveBroadcastSetting(bool on);
 // Whether they are also measured ("Measure loudness"), kept the same way.
 bool LoadLoudnessSetting();
 bool SaveLoudnessSetting(bool on);
+// The drop target's watch (the watched folder, the output folder and the
+// settle time, as typed), checked as /Watch=, /Out= and /Settle= are: -1
+// when all fit, Setup then holding the full folder names and the time;
+// otherwise the field refused first, Why naming it and why.
+int CheckWatchSettings(const std::vector<std::string>& texts, TRunSetup& setup, std::string& why);
 // Converts one file in the direction its extension calls for; when it
 // fails, LastFailure says why.
 // Choices say what the run asks of a WAVed MPEG: Broadcast WAVE, labels.

@@ -21,27 +21,55 @@ const TLabelField SettingFields[SettingNextCut] = {LabelCategory, LabelClientID,
 // One to ten decimal digits, no more than the largest 32-bit number.
 } // namespace
 
-TLabelSettings LoadLabelSettings()
+namespace {
+const char* const WatchSettingNames[WatchSettingCount] = {"WatchIn", "WatchOut", "WatchSettle"};
+
+// String values of the settings key, by their names (a missing one: empty).
+void LoadTexts(const char* const* names, int count, std::string* texts)
 {
-    TLabelSettings settings;
     TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, false);
     if (key == NoKey)
-        return settings;
-    for (int i = 0; i < LabelSettingCount; ++i)
-        settings.Text[i] = ReadRegString(key, LabelSettingNames[i]);
+        return;
+    for (int i = 0; i < count; ++i)
+        texts[i] = ReadRegString(key, names[i]);
     CloseRegKey(key);
-    return settings;
 }
 
-bool SaveLabelSettings(const TLabelSettings& settings)
+bool SaveTexts(const char* const* names, int count, const std::string* texts)
 {
     TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, true);
     if (key == NoKey)
         return false;
     bool ok = true;
-    for (int i = 0; i < LabelSettingCount; ++i)
-        ok = WriteRegString(key, LabelSettingNames[i], settings.Text[i]) && ok;
+    for (int i = 0; i < count; ++i)
+        ok = WriteRegString(key, names[i], texts[i]) && ok;
     return CloseRegKey(key) && ok;
+}
+} // namespace
+
+TLabelSettings LoadLabelSettings()
+{
+    TLabelSettings settings;
+    LoadTexts(LabelSettingNames, LabelSettingCount, settings.Text);
+    return settings;
+}
+
+bool SaveLabelSettings(const TLabelSettings& settings)
+{
+    return SaveTexts(LabelSettingNames, LabelSettingCount, settings.Text);
+}
+
+std::vector<std::string> LoadWatchSettings()
+{
+    std::vector<std::string> texts(WatchSettingCount);
+    LoadTexts(WatchSettingNames, WatchSettingCount, texts.data());
+    return texts;
+}
+
+bool SaveWatchSettings(const std::vector<std::string>& texts)
+{
+    return texts.size() == std::size_t(WatchSettingCount) &&
+           SaveTexts(WatchSettingNames, WatchSettingCount, texts.data());
 }
 
 TLabelSetting ApplyLabelSettings(const TLabelSettings& settings, const TDateTime& today,

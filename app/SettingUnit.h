@@ -6,6 +6,7 @@
 #include "LabelUnit.h"
 
 #include <string>
+#include <vector>
 
 // The dialog's fields, in its order.
 enum TLabelSetting {
@@ -43,3 +44,11 @@ TLabelSetting ApplyLabelSettings(const TLabelSettings& settings, const TDateTime
                                  TRunChoices& choices, TLabelError& error);
 // The field's name as the dialog shows it and why its value was refused.
 std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error);
+
+// The watch folder of the drop target ("Watch folder..."): the watched
+// folder, the output folder and the settle time in seconds, as the dialog
+// took them (values "WatchIn", "WatchOut", "WatchSettle"). An empty watched
+// folder: no watch.
+const int WatchSettingCount = 3;
+std::vector<std::string> LoadWatchSettings();
+bool SaveWatchSettings(const std::vector<std::string>& texts);

@@ -99,6 +99,19 @@ void AddTrayIcon(HWND window, HICON icon, const std::string& tip, NOTIFYICONDATA
     Shell_NotifyIconA(NIM_ADD, &record);
 }
 
+bool SetTrayTip(const NOTIFYICONDATAA& record, const std::string& tip)
+{
+    NOTIFYICONDATAW wide;
+    std::memset(&wide, 0, sizeof wide);
+    wide.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    wide.hWnd = record.hWnd;
+    wide.uID = record.uID;
+    wide.uFlags = NIF_TIP;
+    const std::wstring text = WidenText(tip);
+    std::memcpy(wide.szTip, text.data(), (text.size() < 63 ? text.size() : 63) * sizeof(wchar_t));
+    return Shell_NotifyIconW(NIM_MODIFY, &wide) != FALSE;
+}
+
 bool DeleteTrayIcon(const NOTIFYICONDATAA& record)
 {
     NOTIFYICONDATAA copy = record;

@@ -35,6 +35,9 @@ void PaintBitmap(HWND window, HBITMAP bitmap, int progress);
 // Fills the 88-byte tray record (message WM_TRAYICON, the icon, the tip cut
 // to 63 characters) and adds the icon; the shell's answer is not passed back.
 void AddTrayIcon(HWND window, HICON icon, const std::string& tip, NOTIFYICONDATAA& record);
+// Changes the tip of the icon that AddTrayIcon added (UTF-8, cut to 63
+// characters); true when the shell accepted it.
+bool SetTrayTip(const NOTIFYICONDATAA& record, const std::string& tip);
 // Removes the icon that AddTrayIcon added; true when the shell accepted it.
 bool DeleteTrayIcon(const NOTIFYICONDATAA& record);
 // Shows the menu's first submenu at the mouse pointer; its choice reaches the

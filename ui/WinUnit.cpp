@@ -8,20 +8,33 @@
 // window accepts no drops and greys Convert; an Exit then destroys the
 // window, the copier stops at its next block and the conversion removes its
 // unfinished output.
+//
+// A watched folder ("Watch folder...") is looked at on a timer; its files
+// are converted there as drops are, one at a time, and wait while a drop or
+// Convert runs.
 #include "WinUnit.h"
 
 #include "DeclUnit.h"
 #include "ProcessUnit.h"
 #include "SettingUnit.h"
+#include "WatchUnit.h"
 
 const char* const MainClassName = "TKORVANE_MAIN";
 
 #ifdef _WIN32
 #include "DirectWin32Desktop.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
+// The timers: the watch's look at its folder, and its resumption just after
+// the window is made (so that a box saying why it cannot resume has a window).
+const UINT_PTR WatchTimer = 1, ResumeTimer = 2;
+// How often the watched folder's changes are looked at.
+const int WatchLookMs = 250;
+const int TextWatchTip = 5267;
+
 // The front end's state: exactly one main window exists.
 struct TFrontEnd {
     HMENU Menu = nullptr;
@@ -33,6 +46,11 @@ struct TFrontEnd {
     bool Destroyed = false;  // WM_DESTROY has run
     TRunChoices Choices;     // what drops and Convert ask: the settings kept for the user
     TLabelSettings Labels;   // the labels dialog's fields, which Choices take at each conversion
+    TWatch* Watch = nullptr; // the watched folder's watch, when there is one
+    bool Stepping = false;   // the watch is taking its files
+    std::string WatchIn;     // the watched folder and where its files go
+    std::string WatchOut;
+    std::string Tip;         // the tray icon's tip
 };
 TFrontEnd Front;
 
@@ -55,6 +73,7 @@ void BeginConversion(HWND window)
     DragAcceptFiles(window, FALSE);
     EnableMenuItem(Front.Menu, CmdConvert, MF_BYCOMMAND | MF_GRAYED);
     EnableMenuItem(Front.Menu, CmdLabels, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(Front.Menu, CmdWatch, MF_BYCOMMAND | MF_GRAYED);
 }
 
 void EndConversion(HWND window)
@@ -66,6 +85,7 @@ void EndConversion(HWND window)
     DragAcceptFiles(window, TRUE);
     EnableMenuItem(Front.Menu, CmdConvert, MF_BYCOMMAND | MF_ENABLED);
     EnableMenuItem(Front.Menu, CmdLabels, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(Front.Menu, CmdWatch, MF_BYCOMMAND | MF_ENABLED);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE);
 }
 
@@ -83,15 +103,23 @@ LRESULT OnCreate(HWND window)
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
     AddTrayIcon(window, icon, ProgramTitle, Front.Tray);
+    Front.Tip = ProgramTitle;
+    if (!LoadWatchSettings()[0].empty())
+        SetTimer(window, ResumeTimer, 1, nullptr);
     bool held = SetDropTargetBitmap(TWindow(window), CmdSmall);
     CenterWindow(window);
     Front.Created = held;
     return held ? 0 : -1;
 }
 
-void OnDestroy()
+void StopWatching(HWND window);
+
+void OnDestroy(HWND window)
 {
     Front.Destroyed = true;
+    // A watch taking a file ends once that file's conversion has stopped.
+    if (!Front.Stepping)
+        StopWatching(window);
     DeleteTrayIcon(Front.Tray);
     DestroyMenu(Front.Menu);
     Front.Menu = nullptr;
@@ -117,9 +145,10 @@ void ReportResult(HWND window, bool ok, int failure, const std::string& extra)
 // Broadcast WAVE is checked a WAVed MPEG takes the labels of the dialog,
 // dated from the day of its conversion, and the next cut number, which moves
 // on, and is kept, only when the file was written.
-bool ConvertWithLabels(HWND window, const std::string& name, bool showMessages)
+bool ConvertWithLabels(HWND window, const std::string& name, bool showMessages, const std::string& outFolder = "")
 {
     TRunChoices choices = Front.Choices;
+    choices.OutFolder = outFolder;
     if (!choices.Broadcast || GetLowerExt(name) == "wav")
         return ConvertFile(TWindow(window), name, showMessages, choices);
     TLabelError error = LabelOk;
@@ -207,6 +236,134 @@ void EditLabels(HWND window)
     SaveLabelSettings(Front.Labels);
 }
 
+// The watch's conversions: one at a time, and none after the window has gone
+// (the source then stays for the next start).
+bool ConvertWatchedFile(void* context, const std::string& name, TWindow)
+{
+    HWND window = static_cast<HWND>(context);
+    if (Front.Destroyed)
+        return false;
+    BeginConversion(window);
+    const bool ok = ConvertWithLabels(window, name, false, Front.WatchOut);
+    EndConversion(window);
+    return ok;
+}
+
+bool WindowEnding(void*)
+{
+    return Front.Destroyed;
+}
+
+void ShowTip(const std::string& tip)
+{
+    Front.Tip = tip;
+    if (!Front.Destroyed)
+        SetTrayTip(Front.Tray, tip);
+}
+
+// The tip names the whole folder when it fits, else its own name, so that
+// the counts stay in sight.
+void ShowCounts(void*, int converted, int failed)
+{
+    const std::vector<std::string> counts = {std::to_string(converted), std::to_string(failed)};
+    std::string tip = FormatText(LoadText(TextWatchTip), {Front.WatchIn, counts[0], counts[1]});
+    if (tip.size() > 63)
+        tip = FormatText(LoadText(TextWatchTip),
+                         {Front.WatchIn.substr(Front.WatchIn.find_last_of('\\') + 1), counts[0], counts[1]});
+    ShowTip(tip);
+}
+
+void StopWatching(HWND window)
+{
+    KillTimer(window, WatchTimer);
+    if (Front.Watch != nullptr)
+        EndWatch(Front.Watch);
+    Front.Watch = nullptr;
+    ShowTip(ProgramTitle);
+    CheckMenuItem(Front.Menu, CmdWatch, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
+// Starts watching as the settings say (an empty watched folder: no watch);
+// false, Why saying why, when the watch cannot start.
+bool StartWatching(HWND window, const std::vector<std::string>& texts, std::string& why)
+{
+    TRunSetup setup;
+    if (texts[0].empty())
+        return true;
+    if (CheckWatchSettings(texts, setup, why) >= 0)
+        return false;
+    TWatchPlan plan;
+    plan.In = Front.WatchIn = setup.Watch;
+    plan.Out = Front.WatchOut = setup.Choices.OutFolder;
+    plan.SettleMs = setup.SettleSeconds * 1000;
+    plan.Owner = TWindow(window);
+    plan.Convert = ConvertWatchedFile;
+    plan.Context = window;
+    plan.Counted = ShowCounts;
+    plan.Ending = WindowEnding;
+    Front.Watch = BeginWatch(plan, why);
+    if (Front.Watch == nullptr)
+        return false;
+    CheckMenuItem(Front.Menu, CmdWatch, MF_BYCOMMAND | MF_CHECKED);
+    SetTimer(window, WatchTimer, WatchLookMs, nullptr);
+    return true;
+}
+
+// The watch takes its ready files, unless a conversion runs (its files then
+// wait), and looks again as soon as it has work, at the latest after
+// WatchLookMs.
+void OnWatchTimer(HWND window)
+{
+    if (Front.Watch == nullptr || Front.Converting || Front.Stepping)
+        return;
+    Front.Stepping = true;
+    int next = 0;
+    const bool going = StepWatch(*Front.Watch, 0, next);
+    Front.Stepping = false;
+    if (!going || Front.Destroyed)
+        StopWatching(window);
+    else
+        SetTimer(window, WatchTimer, UINT(std::min(std::max(next, 10), WatchLookMs)), nullptr);
+}
+
+void ResumeWatch(HWND window)
+{
+    KillTimer(window, ResumeTimer);
+    std::string why;
+    if (Front.Watch == nullptr && !StartWatching(window, LoadWatchSettings(), why))
+        ShowMessageBox(TWindow(window), why, ProgramTitle, BoxError);
+}
+
+// The watch dialog's OK: the folders and the settle time are taken as the
+// options /Watch=, /Out= and /Settle= would be; otherwise a box over the
+// dialog names the field and why.
+int CheckWatchTexts(void*, HWND dialog, const std::vector<std::string>& texts)
+{
+    TRunSetup setup;
+    std::string why;
+    const int refused = texts[0].empty() ? -1 : CheckWatchSettings(texts, setup, why);
+    if (refused >= 0)
+        ShowMessageBox(TWindow(dialog), why, ProgramTitle, BoxError);
+    return refused;
+}
+
+// What the dialog takes is kept for the user and watched at once, in place
+// of the folder watched before; Cancel changes nothing.
+void EditWatch(HWND window)
+{
+    std::vector<std::string> texts = LoadWatchSettings();
+    if (texts[2].empty())
+        texts[2] = "2";
+    if (Front.Converting || !ShowTextsDialog(window, "WATCHDIALOG", texts, CheckWatchTexts, nullptr) ||
+        Front.Destroyed || Front.Converting)
+        return;
+    SaveWatchSettings(texts);
+    StopWatching(window);
+    std::string why;
+    if (!StartWatching(window, texts, why))
+        ShowMessageBox(TWindow(window), why, ProgramTitle, BoxError);
+}
+
 void ChooseBitmap(HWND window, int choice)
 {
     if (SetDropTargetBitmap(TWindow(window), choice))
@@ -241,6 +398,9 @@ void OnCommand(HWND window, int id)
         Front.Choices.Loudness = !Front.Choices.Loudness;
         SaveLoudnessSetting(Front.Choices.Loudness);
         CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
+        break;
+    case CmdWatch:
+        EditWatch(window);
         break;
     case CmdVisible:
         ShowWindow(window, (GetMenuState(Front.Menu, CmdVisible, MF_BYCOMMAND) & MF_CHECKED)
@@ -293,7 +453,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
         return OnCreate(window);
     case WM_DESTROY:
-        OnDestroy();
+        OnDestroy(window);
         return 0;
     case WM_PAINT:
         PaintBitmap(window, Front.Bitmap, Front.Progress);
@@ -324,6 +484,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CONVERTPROGRESS:
         OnConvertProgress(window, lParam);
         break;
+    case WM_TIMER:
+        if (wParam == WatchTimer)
+            OnWatchTimer(window);
+        else if (wParam == ResumeTimer)
+            ResumeWatch(window);
+        break;
     default:
         break;
     }
@@ -351,6 +517,11 @@ bool SetDropTargetBitmap(TWindow window, int choice)
     SetWindowPos(W(window), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
     RedrawWindow(W(window), nullptr, nullptr, RDW_INVALIDATE);
     return true;
+}
+
+std::string TrayTip()
+{
+    return Front.Tip;
 }
 
 TWindow CreateMainWindow()
@@ -383,5 +554,10 @@ TWindow CreateMainWindow()
 bool SetDropTargetBitmap(TWindow, int)
 {
     return false;
+}
+
+std::string TrayTip()
+{
+    return "";
 }
 #endif

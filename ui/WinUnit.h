@@ -3,6 +3,8 @@
 
 #include "DirectWin32.h"
 
+#include <string>
+
 // The window class that the single-instance test looks for.
 extern const char* const MainClassName;
 
@@ -12,6 +14,7 @@ enum TMenuCommand {
     CmdBroadcast = 102,
     CmdLabels = 103,
     CmdLoudness = 104,
+    CmdWatch = 105,
     CmdVisible = 201,
     CmdSmall = 202,
     CmdLarge = 203,
@@ -29,3 +32,6 @@ TWindow CreateMainWindow();
 // on success the window takes the bitmap's size, its top-left corner staying.
 // True when a bitmap is held afterwards.
 bool SetDropTargetBitmap(TWindow window, int choice);
+// The tip the tray icon shows now: the program's name, or while a folder is
+// watched that folder and the counts of files converted and failed.
+std::string TrayTip();
