@@ -2,192 +2,15 @@
 // window procedure and the program's own resources, driven with real
 // messages (drops through an HDROP made here, commands, the tray callback)
 // while a watcher thread reads and closes boxes, menus and the file dialog.
-#include "DeclUnit.h"
-#include "DirectWin32Desktop.h"
-#include "ProcessUnit.h"
-#include "WinUnit.h"
-#include "WinFiles.h"
-#include "WindowWatcher.h"
+#include "MainWindowFixture.h"
 
-#include <gtest/gtest.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
-
-namespace {
-// Count MPEG-1 layer III frames of 417 bytes.
-std::string Frames(int count)
-{
-    std::string frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0'), bytes;
-    while (count-- > 0)
-        bytes += frame;
-    return bytes;
-}
-
-// CUSTOM.BMP as a user may draw it: 24 bits, 20 x 10, all red (rows of 60
-// bytes need no padding).
-std::string BmpFile()
-{
-    auto le32 = [](DWORD v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
-    std::string pixels;
-    for (int i = 0; i < 200; ++i)
-        pixels += std::string("\0\0\xC8", 3);
-    return "BM" + le32(54 + 600) + le32(0) + le32(54) + le32(40) + le32(20) + le32(10) +
-           std::string("\1\0\x18\0", 4) + std::string(24, '\0') + pixels;
-}
-
-// The drop handle a file manager hands over: DROPFILES and the names, each
-// ended by a NUL, the list by another; an empty list is two NULs (the shell
-// reads a second byte past the first NUL).
-// The names are wide, as the shell gives them.
-HDROP MakeDrop(const std::vector<std::string>& names)
-{
-    std::wstring list;
-    for (const std::string& n : names)
-        list += WidenText(n) + L'\0';
-    list += names.empty() ? std::wstring(2, L'\0') : std::wstring(1, L'\0');
-    const std::size_t bytes = list.size() * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + bytes);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), bytes);
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
-
-RECT WindowRect(HWND w)
-{
-    RECT r = {};
-    GetWindowRect(w, &r);
-    return r;
-}
-
-// Whether the screen shows each colour at its point (relative to Place)
-// within two seconds: the window's messages are pumped meanwhile, since Wine
-// draws what X exposed only then.
-struct TPixel {
-    int X, Y;
-    COLORREF Colour;
-};
-bool ScreenShows(const RECT& place, const std::vector<TPixel>& pixels)
-{
-    HDC screen = GetDC(nullptr);
-    bool shown = false;
-    for (DWORD begun = GetTickCount(); !shown && GetTickCount() - begun < 2000; Sleep(10)) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        shown = true;
-        for (const TPixel& p : pixels)
-            shown = shown && GetPixel(screen, place.left + p.X, place.top + p.Y) == p.Colour;
-    }
-    ReleaseDC(nullptr, screen);
-    return shown;
-}
-
-// Called for each progress message before the window's own handling.
-std::function<void(HWND, LPARAM)> onProgress;
-WNDPROC windowProc;
-LRESULT CALLBACK ProgressHook(HWND w, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CONVERTPROGRESS && onProgress)
-        onProgress(w, lParam);
-    return CallWindowProcA(windowProc, w, message, wParam, lParam);
-}
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    std::string dir;
-    HWND window = nullptr;
-
-    void SetUp() override
-    {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        dir = std::string(temp) + "kvwin" + std::to_string(GetCurrentProcessId()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        CreateDirectoryA(dir.c_str(), nullptr);
-        LoadCatalogue();
-        ProgramDir = dir;
-    }
-    void Create()
-    {
-        window = reinterpret_cast<HWND>(CreateMainWindow());
-        ASSERT_NE(window, nullptr);
-        StartWatcher(window);
-    }
-    void Destroy()
-    {
-        StopWatcher();
-        onProgress = nullptr;
-        if (window && IsWindow(window))
-            DestroyWindow(window);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        UnregisterClassA(MainClassName, GetModuleHandleA(nullptr));
-    }
-    void TearDown() override
-    {
-        Destroy();
-        SHFILEOPSTRUCTA op = {};
-        std::string from = dir + '\0';
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-        SHFileOperationA(&op);
-    }
-    std::string Path(const std::string& name) const { return dir + "\\" + name; }
-    void Drop(const std::vector<std::string>& names)
-    {
-        SendMessageA(window, WM_DROPFILES, WPARAM(MakeDrop(names)), 0);
-    }
-    // The menu as the window shows it on a right click.
-    std::map<int, UINT> MenuStates(UINT message = WM_RBUTTONDOWN, LPARAM lParam = 0)
-    {
-        TakeSeen();
-        SendMessageA(window, message, message == WM_RBUTTONDOWN ? MK_RBUTTON : 0, lParam);
-        std::vector<TSeen> seen = TakeSeen();
-        if (seen.size() != 1 || seen[0].Kind != "menu")
-            return {};
-        return seen[0].States;
-    }
-    void Hook(std::function<void(HWND, LPARAM)> action)
-    {
-        onProgress = action;
-        windowProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressHook)));
-    }
-    // Handles this thread's messages (the window's timers) until Done holds, for at most 20 s.
-    static bool PumpUntil(const std::function<bool()>& done)
-    {
-        for (const DWORD start = GetTickCount(); !done(); MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT)) {
-            if (GetTickCount() - start > 20000)
-                return false;
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-        }
-        return true;
-    }
-    static std::string Boxes(const std::vector<TSeen>& seen)
-    {
-        std::string all;
-        for (const TSeen& s : seen)
-            all += s.Kind + "|" + s.Caption + "|" + s.Icon + "|" + s.Text + "\n";
-        return all;
-    }
-};
-
-const UINT Checked = MF_CHECKED, Grey = MF_GRAYED;
-} // namespace
 
 TEST_F(MainWindowTest, SizedByTheChosenBitmapWithItsMark)
 {
@@ -286,16 +109,6 @@ TEST_F(MainWindowTest, BroadcastAndLoudnessItemsAreKeptForTheUserAndMakeDropsBro
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
 }
 
-// The labels dialog's fields in its order: Category, ClientID, Classification,
-// OutCue, UserDef, Start, End, Number cuts from.
-std::string KeptSetting(const char* name)
-{
-    char value[256] = "(none)";
-    DWORD size = sizeof value;
-    RegGetValueA(HKEY_CURRENT_USER, "Software\\Korvane", name, RRF_RT_REG_SZ, nullptr, value, &size);
-    return value;
-}
-
 // The text of a field of the output's cart chunk, without its padding.
 std::string CartText(const std::string& wave, std::size_t offset, std::size_t width)
 {
@@ -320,6 +133,8 @@ std::string DaysFromToday(int days)
     return text;
 }
 
+// The labels dialog's fields in its order: Category, ClientID, Classification,
+// OutCue, UserDef, Start, End, Number cuts from.
 TEST_F(MainWindowTest, LabelsDialogIsKeptAcrossARestartAndLabelsTheDrops)
 {
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
@@ -408,78 +223,6 @@ TEST_F(MainWindowTest, AKeptLabelThatNoLongerFitsFailsTheFileWithItsReason)
     EXPECT_EQ(Slurp(Path("two.wav")), "(none)");
     EXPECT_EQ(KeptSetting("NextCutID"), "4294967296");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
-}
-
-TEST_F(MainWindowTest, AWatchedFolderIsKeptResumedAndConvertedWithTheDropsChoices)
-{
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
-    const DWORD on = 1;
-    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Korvane", "BroadcastWave", REG_DWORD, &on, sizeof on);
-    const std::string in = Path("in"), out = Path("out");
-    CreateDirectoryA(in.c_str(), nullptr);
-    CreateDirectoryA(out.c_str(), nullptr);
-    Create();
-    EXPECT_EQ(TrayTip(), "Korvane");
-    QueueLabelsAnswer({in, out, "0"});
-    SendMessageA(window, WM_COMMAND, CmdWatch, 0);
-    std::vector<TSeen> seen = TakeSeen();
-    ASSERT_EQ(seen.size(), 1u) << Boxes(seen);
-    EXPECT_EQ(seen[0].Caption + "|" + seen[0].Name, "Watch folder|||2|") << "the settle time's default";
-    EXPECT_EQ(KeptSetting("WatchIn") + "|" + KeptSetting("WatchOut") + "|" + KeptSetting("WatchSettle"),
-              in + "|" + out + "|0");
-    EXPECT_EQ(MenuStates()[CmdWatch], Checked);
-    Destroy();
-    // The next start watches again: what arrives is converted into the output folder.
-    Create();
-    EXPECT_TRUE(PumpUntil([] { return TrayTip() == "Watching in: 0 converted, 0 failed"; })) << TrayTip();
-    Spill(in + "\\song.mp3", Frames(20));
-    Spill(in + "\\bad.mp3", "no audio");
-    EXPECT_TRUE(PumpUntil([] { return TrayTip() == "Watching in: 1 converted, 1 failed"; })) << TrayTip();
-    EXPECT_EQ(Slurp(out + "\\song.wav").substr(62, 4), "bext");
-    EXPECT_EQ(Slurp(in + "\\done\\song.mp3"), Frames(20));
-    EXPECT_EQ(Slurp(in + "\\failed\\bad.mp3"), "no audio");
-    const std::string log = Slurp(in + "\\korvane-watch.log");
-    EXPECT_NE(log.find("Successfull: " + in + "\\song.mp3\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Failed : " + in + "\\bad.mp3 | "), std::string::npos) << log;
-    // Empty folders end the watch, and are kept so.
-    QueueLabelsAnswer({"", "", "0"});
-    SendMessageA(window, WM_COMMAND, CmdWatch, 0);
-    seen = TakeSeen();
-    ASSERT_EQ(seen.size(), 1u) << Boxes(seen);
-    EXPECT_EQ(seen[0].Name, in + "|" + out + "|0|");
-    EXPECT_EQ(TrayTip(), "Korvane");
-    EXPECT_EQ(KeptSetting("WatchIn"), "");
-    EXPECT_EQ(MenuStates()[CmdWatch], 0u);
-    EXPECT_NE(Slurp(in + "\\korvane-watch.log").find("Stopped watching " + in), std::string::npos);
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
-}
-
-TEST_F(MainWindowTest, ARefusedWatchValueKeepsTheDialogOpenAndSaysWhy)
-{
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
-    const std::string in = Path("in"), out = Path("out");
-    CreateDirectoryA(in.c_str(), nullptr);
-    CreateDirectoryA(out.c_str(), nullptr);
-    const struct { std::vector<std::string> answer; std::string why; } rows[] = {
-        {{Path("none"), out, "2"}, "Watched folder: no such folder, or it cannot be written"},
-        {{in, Path("none"), "2"}, "Output folder: no such folder, or it cannot be written"},
-        {{in, "", "2"}, "Output folder: no value given"},
-        {{in, in + "\\.", "2"}, "Output folder: the same folder as the watched one"},
-        {{in, out, "3601"}, "Settle time: not a whole number of seconds from 0 to 3600"},
-        {{in, out, ""}, "Settle time: not a whole number of seconds from 0 to 3600"}};
-    Create();
-    std::string expected;
-    for (const auto& row : rows) {
-        QueueLabelsAnswer(row.answer);
-        expected += "labels\nbox|Korvane|error|" + row.why + "\n";
-    }
-    SendMessageA(window, WM_COMMAND, CmdWatch, 0); // cancelled after the last box
-    std::string got;
-    for (const TSeen& s : TakeSeen())
-        got += s.Kind == "labels" ? "labels\n" : Boxes({s});
-    EXPECT_EQ(got, expected + "labels\n");
-    EXPECT_EQ(KeptSetting("WatchIn"), "(none)") << "nothing kept";
-    EXPECT_EQ(TrayTip(), "Korvane");
 }
 
 TEST_F(MainWindowTest, ConvertCommandAndDoubleClickUseTheFileDialog)
