@@ -30,6 +30,9 @@ struct TWatch {
 
 namespace {
 const int TextAlreadyWatched = 5262, TextWatching = 5265, TextStopped = 5266;
+// How soon a file found still open is looked at again (natively its close
+// wakes the watch at once).
+const int StillOpenLookMs = 250;
 
 
 
@@ -174,7 +177,9 @@ int TakeReady(TWatch& watch, int wait)
         TSettling& file = found->second;
         const std::int64_t due = file.Since + watch.Plan.SettleMs;
         if (due <= now && FileStillOpen(watch.Changes, Join(watch.Plan.In, name)))
-            file.Since = now; // its writer pauses: it settles again once closed
+            // Its writer pauses: it settles again once closed, and even without
+            // a settle time it is looked at again only after StillOpenLookMs.
+            file.Since = now + std::max(0, StillOpenLookMs - watch.Plan.SettleMs);
         else if (due <= now) {
             const bool placed = Take(watch, name);
             file.Handled = !placed;

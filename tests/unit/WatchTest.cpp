@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -215,6 +216,25 @@ TEST_F(Watch, AFileIsTakenOnlyWhenItStandsStillAndNoOneHoldsItOpen)
     ASSERT_TRUE(Within(20, [&] { return Exists(in + "/done/held.mp3") && Exists(in + "/done/pieces.mp3"); })) << Log();
     EXPECT_EQ(ReadFile(out + "/pieces.wav"), Converted(FrameRun(48), "pieces.mp3", "pieces.wav"));
     EXPECT_EQ(ReadFile(out + "/held.wav"), Converted(FrameRun(48), "held.mp3", "held.wav"));
+}
+
+TEST_F(Watch, AFileHeldOpenWithoutASettleTimeIsWaitedForWithoutSpinning)
+{
+    StartWatch("--settle=0");
+    const int fd = ::open((in + "/held.mp3").c_str(), O_WRONLY | O_CREAT, 0644);
+    const std::string part = FrameRun(24);
+    ASSERT_EQ(::write(fd, part.data(), part.size()), ssize_t(part.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    // The watcher's processor time so far, in clock ticks: user and system.
+    std::istringstream stat(ReadFile("/proc/" + std::to_string(pid) + "/stat"));
+    std::string field;
+    long ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i)
+        ticks += i >= 14 ? std::stol(field) : 0;
+    EXPECT_LT(ticks, ::sysconf(_SC_CLK_TCK) / 2) << "a file held open for 2 s, no busy loop";
+    EXPECT_FALSE(Exists(out + "/held.wav"));
+    ::close(fd);
+    ASSERT_TRUE(Within(20, [&] { return Exists(in + "/done/held.mp3"); })) << Log();
 }
 
 TEST_F(Watch, AStopInMidConversionLeavesNoHalfFileAndTheSourceInPlace)
