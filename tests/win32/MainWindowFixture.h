@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Count MPEG-1 layer III frames of 417 bytes.
@@ -115,6 +116,21 @@ protected:
                 DispatchMessageA(&msg);
         }
         return true;
+    }
+    // Opens the dialog of Command and answers it with each answer in turn, which
+    // a box must refuse saying its why, then cancels it.
+    void ExpectRefusedInTurn(int command, const std::vector<std::pair<std::vector<std::string>, std::string>>& answers)
+    {
+        std::string expected;
+        for (const auto& answer : answers) {
+            QueueLabelsAnswer(answer.first);
+            expected += "labels\nbox|Korvane|error|" + answer.second + "\n";
+        }
+        SendMessageA(window, WM_COMMAND, WPARAM(command), 0);
+        std::string got;
+        for (const TSeen& s : TakeSeen())
+            got += s.Kind == "labels" ? "labels\n" : Boxes({s});
+        EXPECT_EQ(got, expected + "labels\n");
     }
     static std::string Boxes(const std::vector<TSeen>& seen)
     {

@@ -190,18 +190,12 @@ TEST_F(MainWindowTest, ARefusedLabelKeepsTheDialogOpenAndSaysWhy)
         {7, "4294967296", "Number cuts from: not a number from 0 to 4294967295"},
         {7, "#1", "Number cuts from: not a number from 0 to 4294967295"}};
     Create();
-    std::string expected;
+    std::vector<std::pair<std::vector<std::string>, std::string>> answers;
     for (const auto& row : rows) {
-        std::vector<std::string> answer = good;
-        answer[std::size_t(row.field)] = row.value;
-        QueueLabelsAnswer(answer);
-        expected += "labels\nbox|Korvane|error|" + row.why + "\n";
+        answers.push_back({good, row.why});
+        answers.back().first[std::size_t(row.field)] = row.value;
     }
-    SendMessageA(window, WM_COMMAND, CmdLabels, 0); // cancelled after the last box
-    std::string got;
-    for (const TSeen& s : TakeSeen())
-        got += s.Kind == "labels" ? "labels\n" : Boxes({s});
-    EXPECT_EQ(got, expected + "labels\n");
+    ExpectRefusedInTurn(CmdLabels, answers);
     EXPECT_EQ(KeptSetting("Category"), "(none)") << "nothing kept";
 }
 

@@ -56,7 +56,7 @@ TEST_F(MainWindowTest, ARefusedWatchValueKeepsTheDialogOpenAndSaysWhy)
     const std::string in = Path("in"), out = Path("out");
     CreateDirectoryA(in.c_str(), nullptr);
     CreateDirectoryA(out.c_str(), nullptr);
-    const struct { std::vector<std::string> answer; std::string why; } rows[] = {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> answers = {
         {{Path("none"), out, "2"}, "Watched folder: no such folder, or it cannot be written"},
         {{in, Path("none"), "2"}, "Output folder: no such folder, or it cannot be written"},
         {{in, "", "2"}, "Output folder: no value given"},
@@ -64,16 +64,7 @@ TEST_F(MainWindowTest, ARefusedWatchValueKeepsTheDialogOpenAndSaysWhy)
         {{in, out, "3601"}, "Settle time: not a whole number of seconds from 0 to 3600"},
         {{in, out, ""}, "Settle time: not a whole number of seconds from 0 to 3600"}};
     Create();
-    std::string expected;
-    for (const auto& row : rows) {
-        QueueLabelsAnswer(row.answer);
-        expected += "labels\nbox|Korvane|error|" + row.why + "\n";
-    }
-    SendMessageA(window, WM_COMMAND, CmdWatch, 0); // cancelled after the last box
-    std::string got;
-    for (const TSeen& s : TakeSeen())
-        got += s.Kind == "labels" ? "labels\n" : Boxes({s});
-    EXPECT_EQ(got, expected + "labels\n");
+    ExpectRefusedInTurn(CmdWatch, answers);
     EXPECT_EQ(KeptSetting("WatchIn"), "(none)") << "nothing kept";
     EXPECT_EQ(TrayTip(), "Korvane");
 }
