@@ -104,7 +104,7 @@ class Desktop(unittest.TestCase):
         xdotool('key', *['Down'] * 6, 'Right')  # past Convert, the three Broadcast WAVE items, Watch folder…
         self.assertTrue(wait_for(lambda: len(windows('#32768')) == 2))  # and its Bitmap menu
         if os.environ.get('KORVANE_SHOTS'):
-            subprocess.run(['import', '-window', 'root', '-crop', '360x200+452+334', '+repage',
+            subprocess.run(['import', '-window', 'root', '-crop', '360x240+452+334', '+repage',
                             os.path.join(os.environ['KORVANE_SHOTS'], 'menu.png')], check=True)
         xdotool('key', 'Down', 'Down', 'Return')
         self.assertTrue(wait_for(lambda: [w[:4] for w in windows()] == [ORIGIN + (150, 100)]))
