@@ -377,6 +377,15 @@ void ShellOpen(HWND window, const std::string& what)
     ShellExecuteA(window, "open", what.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// A check item whose state the user's next start keeps: it flips, is saved
+// and shown.
+void ToggleItem(bool& on, bool (*save)(bool), int id)
+{
+    on = !on;
+    save(on);
+    CheckMenuItem(Front.Menu, UINT(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void OnCommand(HWND window, int id)
 {
     switch (id) {
@@ -384,20 +393,15 @@ void OnCommand(HWND window, int id)
         ConvertChosenFile(window);
         break;
     case CmdBroadcast:
-        // Drops and Convert write Broadcast WAVEs while the item is checked;
-        // the choice is kept for the user's next start.
-        Front.Choices.Broadcast = !Front.Choices.Broadcast;
-        SaveBroadcastSetting(Front.Choices.Broadcast);
-        CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
+        // Drops and Convert write Broadcast WAVEs while the item is checked.
+        ToggleItem(Front.Choices.Broadcast, SaveBroadcastSetting, CmdBroadcast);
         break;
     case CmdLabels:
         EditLabels(window);
         break;
     case CmdLoudness:
         // Broadcast WAVEs (while that item is checked too) carry their loudness.
-        Front.Choices.Loudness = !Front.Choices.Loudness;
-        SaveLoudnessSetting(Front.Choices.Loudness);
-        CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
+        ToggleItem(Front.Choices.Loudness, SaveLoudnessSetting, CmdLoudness);
         break;
     case CmdWatch:
         EditWatch(window);
