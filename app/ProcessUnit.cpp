@@ -12,6 +12,7 @@
 #include "WaveToMpeg.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace {
@@ -109,6 +110,7 @@ struct TCommandRun {
     TRunSetup Setup;         // /B, the labels, the pattern
     TList List;              // the rows of /List=, and the folder its names start from
     std::string ListDir;
+    std::map<std::string, std::size_t> RowByKey; // each row's file by FileNameKey, made once
     TDateTime Today;         // for dates such as "+14" that a name or list gives
     // The files this run has converted and written, by FileNameKey: a pattern
     // never takes one of them as input, so that "*.*" does not turn the new
@@ -116,9 +118,6 @@ struct TCommandRun {
     std::set<std::string> Converted, Written;
 };
 
-// One argument: an option acts at once, a file (or each file a pattern
-// matches, all listed before the first of them converts) is converted and
-// gets its line. False when an option has ended the run.
 std::string JoinListName(const TCommandRun& run, const std::string& file)
 {
     return run.ListDir + PathSeparator + file;
@@ -151,12 +150,10 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
     if ((pattern && run.Written.count(key) > 0) ||
         ((pattern || run.Gathering || row != nullptr) && run.Converted.count(key) > 0))
         return;
-    if (row == nullptr) {
-        // A file named on the command line takes the labels of its row too.
-        for (const TListRow& listed : run.List.Rows)
-            if (FileNameKey(JoinListName(run, listed.File)) == key)
-                row = &listed;
-    }
+    // A file named on the command line takes the labels of its row too.
+    const auto listed = run.RowByKey.find(key);
+    if (row == nullptr && listed != run.RowByKey.end())
+        row = &run.List.Rows[listed->second];
     TRunChoices choices = run.Setup.Choices;
     const bool converted = ConvertChosen(run, name, row, run.Owner, choices);
     std::string line = converted ? StatusSucceeded + name : StatusFailed + name + FailureReason();
@@ -193,6 +190,9 @@ void ConvertListRow(TCommandRun& run, TSummary& summary, const TListRow& row)
     ConvertNamed(run, summary, name, false, &row);
 }
 
+// One argument: an option acts at once, a file (or each file a pattern
+// matches, all listed before the first of them converts) is converted and
+// gets its line. False when an option has ended the run.
 bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
 {
     const TOption option = ReadArgument(arg);
@@ -420,6 +420,9 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
         if (!why.empty())
             text += ErrorTexts[3] + "/List=" + run.Setup.List + ReasonSeparator + why + "\n";
         run.ListDir = GetPathDir(GetFullName(run.Setup.List));
+        // The last row of a name counts, as it did when rows were looked up one by one.
+        for (std::size_t i = 0; i < run.List.Rows.size(); ++i)
+            run.RowByKey[FileNameKey(JoinListName(run, run.List.Rows[i].File))] = i;
     }
     if (text.empty())
         return true;

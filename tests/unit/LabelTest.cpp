@@ -332,4 +332,11 @@ TEST_F(LabelRuns, PatternListAndNumbersGiveEachFileItsLabels)
     EXPECT_EQ(CartOf(dir + "/in/odd.wav").substr(0, 68), "0101Fixed" + Z(59));
     EXPECT_EQ(CartOf(dir + "/in/odd.wav").substr(260, 4), std::string("COM\0", 4));
     EXPECT_EQ(Listing(dir + "/in"), (std::set<std::string>{"list.csv", "odd.mp3", "odd.wav", "x.mp3"}));
+    // A file named on the command line takes its row's labels, and the list does not convert it again.
+    ::unlink((dir + "/in/odd.wav").c_str());
+    EXPECT_EQ(Run("in/odd.mp3 /Title=Named /List=in/list.csv"), 1);
+    EXPECT_EQ(out, "Successfull: in/odd.mp3\nSuccessfull: " + dir + "/in/x.mp3\nFailed : " + dir +
+                       "/in/../odd.mp3 | the list names a file outside its folder\nFile not found: " + dir +
+                       "/in/gone.mp3\n");
+    EXPECT_EQ(CartOf(dir + "/in/odd.wav").substr(260, 4), std::string("COM\0", 4));
 }
