@@ -7,7 +7,7 @@ namespace {
 // The catalogue's texts of refused options and list values, each group in
 // the order of its codes.
 const int TextNoSuchOption = 5200, TextTooLong = 5205, TextNotAscii = 5206, TextListPlace = 5209,
-          TextListErrors = 5211, TextNotNumber = 5220, TextBadSeconds = 5260;
+          TextListErrors = 5211, TextNotNumber = 5220, TextBadSeconds = 5260, TextBadLevel = 5280;
 } // namespace
 
 std::string LabelErrorText(TLabelError error, TLabelField field)
@@ -21,6 +21,8 @@ std::string RefusalText(const TOptionRefusal& refusal, TLabelField field)
 {
     if (refusal.Error == OptionLabelRefused)
         return LabelErrorText(refusal.LabelError, field);
+    if (refusal.Error == OptionBadLevel)
+        return LoadText(TextBadLevel);
     if (refusal.Error >= OptionBadSeconds)
         return LoadText(TextBadSeconds + int(refusal.Error) - int(OptionBadSeconds));
     return LoadText(TextNoSuchOption + int(refusal.Error) - int(OptionNoSuchName));

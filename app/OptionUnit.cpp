@@ -28,6 +28,10 @@ TOptionKind NamedKind(const std::string& name, TLabelField& field)
         return OptionWatch;
     if (SameName(name, "Settle"))
         return OptionSettle;
+    if (SameName(name, "Trim"))
+        return OptionTrim;
+    if (SameName(name, "Segue"))
+        return OptionSegue;
     return OptionUnknownName;
 }
 } // namespace
@@ -58,6 +62,8 @@ TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(c
     const std::string whole = arg.substr(nameStart);
     if (SameName(whole, "DeleteSource"))
         option.Kind = OptionDeleteSource;
+    else if (SameName(whole, "Peaks"))
+        option.Kind = OptionPeaks;
     else if (slashPaths && arg == "--help")
         option.Kind = OptionHelp;
     else if (slashPaths && arg == "--version")
@@ -106,7 +112,11 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
             setup.Choices.Broadcast = setup.Choices.Loudness = true;
         if (option.Kind == OptionDeleteSource)
             setup.DeleteSource = true;
-        if (option.Kind < OptionLabel || option.Kind == OptionDeleteSource)
+        // The timers and the envelope go into the broadcast chunks, as the
+        // labels do.
+        if (option.Kind == OptionPeaks)
+            setup.Named = setup.Choices.Envelope.Peaks = true;
+        if (option.Kind < OptionLabel || option.Kind == OptionDeleteSource || option.Kind == OptionPeaks)
             continue;
         // The folders and the settle time are no labels: they leave the
         // run's WAVed MPEGs as they are.
@@ -142,6 +152,12 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
             if (!digits || seconds > MaxSettleSeconds)
                 refusal.Error = OptionBadSeconds;
             setup.SettleSeconds = seconds;
+        } else if (option.Kind == OptionTrim || option.Kind == OptionSegue) {
+            TEnvelopeChoices& envelope = setup.Choices.Envelope;
+            const bool trim = option.Kind == OptionTrim;
+            (trim ? envelope.Trim : envelope.Segue) = true;
+            if (!ReadLevel(option.Value, trim ? envelope.TrimLevel : envelope.SegueLevel))
+                refusal.Error = OptionBadLevel;
         } else if (option.Kind == OptionList) {
             setup.List = option.Value;
             if (option.Value.empty())

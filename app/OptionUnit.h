@@ -2,7 +2,8 @@
 // count by their second character ("/Quiet" is /Q); options with a value,
 // "/Name=value", count only by their whole name, in any letter case, so that
 // "/URL=..." is never /U and "/Bogus=1" never /B. The few whole-name options
-// without a value ("/DeleteSource") are never read by their second letter.
+// without a value ("/DeleteSource", "/Peaks") are never read by their second
+// letter.
 #pragma once
 
 #include "LabelUnit.h"
@@ -27,6 +28,9 @@ enum TOptionKind {
     OptionWatch,      // /Watch=: the folder watched for files to convert
     OptionSettle,     // /Settle=: seconds a watched file must stand still
     OptionDeleteSource, // /DeleteSource: a watched file converted is deleted
+    OptionTrim,       // /Trim=: the audio's start and end where it reaches a level
+    OptionSegue,      // /Segue=: the segue where the level falls below another
+    OptionPeaks,      // /Peaks: a peak envelope (levl) after the audio
     OptionUnknownName // "/Name=value" whose name is none of the above
 };
 
@@ -55,7 +59,8 @@ enum TOptionError {
     OptionBadSeconds,    // /Settle= not a whole number of seconds in range
     OptionBadFolder,     // /Out= or /Watch=: no folder that takes files (ProcessUnit tells)
     OptionAlreadyWatched,// another watcher holds the folder
-    OptionWatchNeedsOut  // /Watch= without an /Out= of another folder
+    OptionWatchNeedsOut, // /Watch= without an /Out= of another folder
+    OptionBadLevel       // /Trim= or /Segue= not a level in dBFS
 };
 
 struct TOptionRefusal {

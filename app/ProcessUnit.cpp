@@ -28,6 +28,8 @@ const int TextListUnreadable = 5210;
 const int TextWatchFields = 5268, TextSameFolder = 5271;
 // The measured values on a summary line, a value that does not exist, frames not decoded.
 const int TextLoudness = 5240, TextNoValue = 5241, TextUndecoded = 5242;
+// A file whose audio never reaches the trim level.
+const int TextNeverReached = 5281;
 
 TOption ReadArgument(const std::string& arg)
 {
@@ -161,6 +163,8 @@ void ConvertNamed(TCommandRun& run, TSummary& summary, const std::string& name, 
     if (converted && choices.Loudness && LastLoudness.Samples > 0)
         line += ReasonSeparator + LoudnessText(LastLoudness, LoadText(TextLoudness), LoadText(TextNoValue),
                                                LoadText(TextUndecoded));
+    if (converted && choices.Broadcast && choices.Envelope.Trim && !LastMarks.Reached)
+        line += ReasonSeparator + FormatText(LoadText(TextNeverReached), {LevelText(choices.Envelope.TrimLevel)});
     summary.emplace_back(line, converted);
     run.AllWell = run.AllWell && converted;
     run.Converted.insert(key);
@@ -489,6 +493,7 @@ bool ConvertFile(TWindow owner, const std::string& fileName, bool showMessages, 
     LastFailure = FailNone;
     LastFailureDetail.clear();
     LastLoudness = TLoudness(); // the way back measures nothing
+    LastMarks = TEnvelopeMarks();
     if (GetLowerExt(fileName) == "wav")
         return ConvertWaveToMpeg(owner, fileName, WriteTagOption, showMessages, choices.OutFolder);
     return ConvertMpegToWave(owner, fileName, showMessages, choices);

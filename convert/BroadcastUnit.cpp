@@ -148,6 +148,8 @@ void BeginBroadcastInfo(TBroadcastInfo& info, const TWaveListInfo& tags, const s
     info.SoundInformation = 0;
     info.FrameSize = 0;
     info.Measured = false;
+    info.Marked = false;
+    info.Marks = TEnvelopeMarks();
     for (std::int16_t& value : info.Loudness)
         value = 0x7FFF;
 }
@@ -212,10 +214,19 @@ std::string MakeBroadcastChunks(const TBroadcastInfo& info)
     PutText(cart, 470, labels.Given[LabelEnd] ? labels.Text[LabelEnd] : DefaultEnd, 18);
     PutText(cart, 488, AsciiText(ProgramTitle, true, CartTextWidth), CartTextWidth);
     PutText(cart, 552, ProducerVersion(), CartTextWidth);
-    // The timers: the audio starts at sample 0 and ends after its last sample.
+    // The timers: the audio starts at sample 0 and ends after its last
+    // sample, unless the decoded audio told where it starts, ends and segues.
+    const TEnvelopeMarks& marks = info.Marks;
     PutText(cart, 684, "AUDs", 4);
+    PutNumber(cart, 688, info.Marked ? marks.AudioStart : 0, 4);
     PutText(cart, 692, "AUDe", 4);
-    PutNumber(cart, 696, info.SampleCount, 4);
+    PutNumber(cart, 696, info.Marked ? marks.AudioEnd : info.SampleCount, 4);
+    if (info.Marked && marks.HasSegue) {
+        PutText(cart, 700, "SEGs", 4);
+        PutNumber(cart, 704, marks.SegueStart, 4);
+        PutText(cart, 708, "SEGe", 4);
+        PutNumber(cart, 712, marks.SegueEnd, 4);
+    }
     return ChunkBytes("bext", bext) + ChunkBytes("mext", mext) + ChunkBytes("cart", cart);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "DirectWin32.h"
+#include "EnvelopeUnit.h"
 #include "FrameWalk.h"
 #include "LabelUnit.h"
 #include "WaveUnit.h"
@@ -29,6 +30,8 @@ struct TBroadcastInfo {
     TLabels Labels;           // the station's labels: cart's fields, bext's originator
     bool Measured;            // bext is version 2 with the loudness values below
     std::int16_t Loudness[5]; // LoudnessValue ... MaxShortTermLoudness, hundredths or 0x7FFF
+    bool Marked;              // the timers below replace 0 and SampleCount
+    TEnvelopeMarks Marks;     // where the audio starts, ends and segues
 };
 
 // Starts the record for a conversion of FileName (Source, open) whose first

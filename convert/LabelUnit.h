@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DirectWin32.h"
+#include "EnvelopeUnit.h"
 
 #include <cstdint>
 #include <string>
@@ -74,6 +75,7 @@ void MergeLabels(TLabels& labels, const TLabels& extra);
 struct TRunChoices {
     bool Broadcast = false; // `bext`, `mext` and `cart` before `data`
     bool Loudness = false;  // measured while copied, into bext version 2 (with Broadcast)
+    TEnvelopeChoices Envelope; // start, end and segue timers, peak envelope (with Broadcast)
     TLabels Labels;         // the labels of the file at hand
     // Numbering cuts: the CutID of the next file converted, when set; past
     // the largest number no file takes one.

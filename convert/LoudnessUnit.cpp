@@ -3,6 +3,7 @@
 #include "LoudnessUnit.h"
 
 #include "DirectWin32.h"
+#include "EnvelopeUnit.h"
 
 #include <ebur128.h>
 #include <mpg123.h>
@@ -69,8 +70,10 @@ double EnergyLoudness(double energy)
 struct TMeter {
     const TDecoderCalls* Calls = nullptr;
     mpg123_handle* Decoder = nullptr;
-    ebur128_state* State = nullptr;
-    long Rate = 0;
+    ebur128_state* State = nullptr;  // null when the stream's loudness is not asked for
+    bool Loudness = false;
+    TEnvelopeScan* Scan = nullptr;   // the start, end, segue and envelope, when asked for
+    long Rate = 0;                   // the first format's; 0 until it is told
     int Channels = 0;
     bool OtherFormat = false;         // the decoder's samples are in a format the meter was not made for
     std::int64_t Samples = 0;          // per channel, metered
@@ -82,15 +85,20 @@ struct TMeter {
 };
 
 namespace {
-// Samples in the decoder's current format: metered in 100 ms steps.
+// Samples in the decoder's current format: scanned, and metered in 100 ms
+// steps.
 void Meter(TMeter& meter, const float* samples, std::int64_t count)
 {
+    meter.Samples += count;
+    if (meter.Scan != nullptr)
+        ScanSamples(*meter.Scan, samples, count);
+    if (meter.State == nullptr)
+        return;
     while (count > 0) {
         const std::int64_t take = count < meter.StepLeft ? count : meter.StepLeft;
         ebur128_add_frames_float(meter.State, samples, std::size_t(take));
         samples += take * meter.Channels;
         count -= take;
-        meter.Samples += take;
         meter.StepLeft -= take;
         if (meter.StepLeft > 0)
             continue;
@@ -121,15 +129,18 @@ void TakeFormat(TMeter& meter)
         meter.OtherFormat = true;
         return;
     }
-    if (meter.State == nullptr) {
-        meter.State = ebur128_init(unsigned(channels), unsigned(rate),
-                                   EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK |
-                                       EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_HISTOGRAM);
+    if (meter.Rate == 0) {
+        if (meter.Loudness)
+            meter.State = ebur128_init(unsigned(channels), unsigned(rate),
+                                       EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK |
+                                           EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_HISTOGRAM);
         meter.Rate = rate;
         meter.Channels = channels;
         meter.StepLeft = rate / StepsPerSecond;
+        if (meter.Scan != nullptr)
+            SetEnvelopeFormat(*meter.Scan, channels, rate);
     }
-    meter.OtherFormat = meter.State == nullptr || rate != meter.Rate || channels != meter.Channels;
+    meter.OtherFormat = (meter.Loudness && meter.State == nullptr) || rate != meter.Rate || channels != meter.Channels;
 }
 } // namespace
 
@@ -138,13 +149,15 @@ bool DecoderAvailable()
     return LoadDecoder() != nullptr;
 }
 
-TMeter* OpenMeter()
+TMeter* OpenMeter(bool loudness, TEnvelopeScan* scan)
 {
     const TDecoderCalls* calls = LoadDecoder();
     if (calls == nullptr)
         return nullptr;
     TMeter* meter = new TMeter;
     meter->Calls = calls;
+    meter->Loudness = loudness;
+    meter->Scan = scan;
     meter->Decoder = calls->mpg123_new(nullptr, nullptr);
     if (meter->Decoder == nullptr) {
         delete meter;
@@ -174,7 +187,7 @@ void FeedMeter(void* context, const std::uint8_t* data, std::int32_t count)
                                                     meter.Buffer.size() * sizeof(float), &done);
         if (result == MPG123_NEW_FORMAT)
             TakeFormat(meter);
-        if (done > 0 && !meter.OtherFormat && meter.State != nullptr)
+        if (done > 0 && !meter.OtherFormat && meter.Rate != 0)
             Meter(meter, meter.Buffer.data(), std::int64_t(done / sizeof(float)) / meter.Channels);
         // Anything else (more data needed, an error) waits for the next block.
         if (result != MPG123_OK && result != MPG123_NEW_FORMAT)
@@ -187,7 +200,7 @@ bool CloseMeter(TMeter* meter, std::int64_t frames, std::int32_t frameSamples, T
     result = TLoudness();
     result.Samples = meter->Samples;
     const bool any = meter->Samples > 0;
-    if (any) {
+    if (any && meter->State != nullptr) {
         ebur128_state* state = meter->State;
         double value = -HUGE_VAL, peak = 0;
         ebur128_loudness_global(state, &value);
@@ -205,6 +218,8 @@ bool CloseMeter(TMeter* meter, std::int64_t frames, std::int32_t frameSamples, T
             result.Value[LoudRange] = -HUGE_VAL;
         for (int n = 0; n < LoudValueCount; ++n)
             result.Exists[n] = std::isfinite(result.Value[n]);
+    }
+    if (any) {
         const std::int64_t decodedFrames = frameSamples > 0 ? meter->Samples / frameSamples : frames;
         result.Undecoded = frames > decodedFrames ? frames - decodedFrames : 0;
     }

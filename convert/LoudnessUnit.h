@@ -37,8 +37,11 @@ struct TMeter;
 // Whether the decoder can be had (on Windows: its DLL beside the program
 // loads and has what the meter needs). Loaded once, on first need.
 bool DecoderAvailable();
-// A meter for one stream; null when the decoder is not available.
-TMeter* OpenMeter();
+struct TEnvelopeScan;
+// A meter for one stream, measuring its loudness when Loudness is set and
+// handing the decoded samples to Scan when there is one; null when the
+// decoder is not available.
+TMeter* OpenMeter(bool loudness, TEnvelopeScan* scan = nullptr);
 // The stream's next bytes, in order (a block reader of the copier).
 void FeedMeter(void* meter, const std::uint8_t* data, std::int32_t count);
 // The values, with the frames the decoder could not decode out of the Frames

@@ -12,14 +12,19 @@
 #include "SniffUnit.h"
 #include "WaveUnit.h"
 
+#include <algorithm>
+#include <vector>
+
 TLoudness LastLoudness;
+TEnvelopeMarks LastMarks;
 
 namespace {
-// What reads the copied audio: the frame walk, and the meter when the run
-// measures loudness (closed on every way out).
+// What reads the copied audio: the frame walk, and the decoder when the run
+// measures loudness or scans the audio's envelope (closed on every way out).
 struct TAudioReaders {
     TFrameWalk Walk;
     TMeter* Meter = nullptr;
+    TEnvelopeScan Scan;
     ~TAudioReaders()
     {
         TLoudness unused;
@@ -36,21 +41,37 @@ void ReadBlock(void* readers, const std::uint8_t* data, std::int32_t count)
         FeedMeter(audio.Meter, data, count);
 }
 
-// The meter's values into the broadcast record and LastLoudness; false, with
-// the reason set, when nothing of the audio could be decoded.
-bool TakeLoudness(TAudioReaders& audio, TBroadcastInfo& info)
+bool WritePeaks(void* file, const std::uint8_t* data, std::int32_t count)
+{
+    return WriteBlock(*static_cast<TFile*>(file), data, count);
+}
+
+// What the decoder found into the broadcast record, LastLoudness and
+// LastMarks; false, with the reason set, when nothing of the audio could be
+// decoded or the envelope could not be written.
+bool TakeDecoded(TAudioReaders& audio, TBroadcastInfo& info, bool loudness, bool scan)
 {
     const TFrameWalk& walk = audio.Walk;
     const std::int32_t frameSamples = walk.Frames > 0 ? std::int32_t(GetWalkSamples(walk) / walk.Frames) : 0;
     TMeter* meter = audio.Meter;
     audio.Meter = nullptr;
-    if (!CloseMeter(meter, walk.Frames, frameSamples, LastLoudness)) {
+    TLoudness decoded;
+    if (!CloseMeter(meter, walk.Frames, frameSamples, decoded)) {
         LastFailure = FailUndecodable;
         return false;
     }
-    info.Measured = true;
-    for (int n = 0; n < LoudValueCount; ++n)
-        info.Loudness[n] = LoudnessHundredths(LastLoudness, TLoudnessValue(n));
+    if (loudness) {
+        LastLoudness = decoded;
+        info.Measured = true;
+        for (int n = 0; n < LoudValueCount; ++n)
+            info.Loudness[n] = LoudnessHundredths(LastLoudness, TLoudnessValue(n));
+    }
+    if (scan) {
+        if (!CloseEnvelopeScan(audio.Scan, GetWalkSamples(walk), LastMarks))
+            return false;
+        info.Marked = true;
+        info.Marks = LastMarks;
+    }
     return true;
 }
 
@@ -60,13 +81,51 @@ void PutChunkHead(std::string& bytes, const char (&id)[5], std::uint32_t size)
     AppendLong(bytes, size);
 }
 
-// Everything after the output file was created: the head, the audio copy
-// (measured when Measure is set), the LIST/INFO chunk, and the head again
-// with the final values. True only when every write worked, the file came
-// out as planned, and a measurement found audio to measure.
-bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& header, bool measure)
+// The `levl` chunk after the audio: its header, the envelope from the spool
+// file it was written to as it was made, cut or filled with zeros to the
+// peak frames the true sample count takes.
+bool WriteLevl(TFile output, TFile spool, const TEnvelopeMarks& marks, int channels)
 {
-    const std::int64_t planned = PlanWaveFile(header);
+    const std::string head = LevlHeadBytes(marks, channels, GetLocalNow());
+    if (!WriteBlock(output, head.data(), std::int32_t(head.size())) || SeekFile(spool, 0) != 0)
+        return false;
+    std::int64_t left = marks.PeakFrames * channels * 4;
+    std::vector<std::uint8_t> block(1 << 16);
+    bool spooled = true;
+    while (left > 0) {
+        const std::int32_t want = std::int32_t(left < std::int64_t(block.size()) ? left : std::int64_t(block.size()));
+        std::int32_t got = spooled ? ReadBytes(spool, block.data(), want) : 0;
+        if (got < 0)
+            return false;
+        spooled = got == want;
+        std::fill(block.begin() + got, block.begin() + want, std::uint8_t(0));
+        if (!WriteBlock(output, block.data(), want))
+            return false;
+        left -= want;
+    }
+    return true;
+}
+
+// What the audio is decoded for.
+struct TDecoding {
+    bool Loudness = false;
+    bool Scan = false;       // timers or an envelope
+    TFile Spool = NoFile;    // where the envelope goes while the audio is copied
+};
+
+// Everything after the output file was created: the head, the audio copy
+// (decoded as Decoding asks), the `levl` chunk, the LIST/INFO chunk, and the
+// head again with the final values. True only when every write worked, the
+// file came out as planned, and the decoder found audio to decode.
+bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& header, const TRunChoices& choices,
+                   TDecoding& decoding)
+{
+    const bool peaks = decoding.Spool != NoFile;
+    const int channels = header.Format.nChannels;
+    // The envelope's size follows the true sample count, known only after
+    // the copy; the estimate decides RF64.
+    header.LevlSize = peaks ? LevlChunkSize(header.SampleCount, channels) : 0;
+    PlanWaveFile(header);
     std::string head = WaveHeadBytes(header);
     if (SeekFile(source, header.AudioStart) != header.AudioStart ||
         !WriteBlock(output, head.data(), std::int32_t(head.size())))
@@ -74,18 +133,15 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& heade
     // The frames are counted as they pass, so that a stream whose frames differ
     // in bit rate gets its true length and byte rate instead of the first
     // frame's, and the broadcast chunks their true sample count.
-    // The meter decodes the same blocks: the audio is read once.
+    // The decoder reads the same blocks: the audio is read once.
     TAudioReaders audio;
     TFrameWalk& walk = audio.Walk;
     BeginFrameWalk(walk, header.AudioLength);
-    if (measure)
-        audio.Meter = OpenMeter();
+    if (decoding.Scan)
+        OpenEnvelopeScan(audio.Scan, choices.Envelope, WritePeaks, &decoding.Spool);
+    if (decoding.Loudness || decoding.Scan)
+        audio.Meter = OpenMeter(decoding.Loudness, decoding.Scan ? &audio.Scan : nullptr);
     if (CopyFileBytes(owner, source, output, header.AudioLength, ReadBlock, &audio) != header.AudioLength)
-        return false;
-    if (!PadToEven(output) || !WriteListInfo(output, header.Info))
-        return false;
-    header.FileSize = GetFileSize(output);
-    if (header.FileSize != planned)
         return false;
     std::uint32_t samples, bytesPerSecond;
     if (GetVariableRate(walk, samples, bytesPerSecond)) {
@@ -95,7 +151,15 @@ bool WriteWaveFile(TWindow owner, TFile source, TFile output, TWaveHeader& heade
     }
     if (header.Broadcast)
         DescribeFrames(header.BroadcastInfo, walk);
-    if (measure && !TakeLoudness(audio, header.BroadcastInfo))
+    if (audio.Meter != nullptr && !TakeDecoded(audio, header.BroadcastInfo, decoding.Loudness, decoding.Scan))
+        return false;
+    if (!PadToEven(output) || (peaks && !WriteLevl(output, decoding.Spool, LastMarks, channels)) ||
+        !WriteListInfo(output, header.Info))
+        return false;
+    header.LevlSize = peaks ? LevlChunkSize(GetWalkSamples(walk), channels) : 0;
+    header.FileSize = GetFileSize(output);
+    // A RIFF file the true envelope took past 4 GiB would not say its size.
+    if (header.FileSize != WaveFileSize(header) || (!header.Rf64 && header.FileSize - 8 > 0xFFFFFFFF))
         return false;
     head = WaveHeadBytes(header);
     return SeekFile(output, 0) == 0 && WriteBlock(output, head.data(), std::int32_t(head.size()));
@@ -132,17 +196,30 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
             ShowError(owner, 1, fileName);
         return false;
     }
-    // Loudness goes into `bext`: it is measured for Broadcast WAVEs alone.
-    // Without its decoder a file to be measured fails before any output exists.
-    const bool measure = choices.Broadcast && choices.Loudness;
-    if (measure && !DecoderAvailable()) {
+    // Loudness goes into `bext`, the timers into `cart`: the audio is decoded
+    // for Broadcast WAVEs alone. Without its decoder a file to be decoded
+    // fails before any output exists.
+    TDecoding decoding;
+    const TEnvelopeChoices& envelope = choices.Envelope;
+    decoding.Loudness = choices.Broadcast && choices.Loudness;
+    decoding.Scan = choices.Broadcast && (envelope.Trim || envelope.Segue || envelope.Peaks);
+    if ((decoding.Loudness || decoding.Scan) && !DecoderAvailable()) {
         LastFailure = FailNoDecoder;
         return false;
     }
     const std::string outputName = PlaceInFolder(ReplaceExtension(fileName, "wav"), choices.OutFolder);
-    TOutputFile output;
+    TOutputFile output, spool;
     if (!BeginOutput(output, outputName, source, owner, showMessages))
         return false;
+    // The envelope is written, as it is made, to a second temporary file
+    // beside the output, and copied behind the audio when that is complete.
+    if (decoding.Scan && envelope.Peaks) {
+        if (!BeginOutput(spool, outputName, source, owner, showMessages)) {
+            AbandonOutput(output);
+            return false;
+        }
+        decoding.Spool = spool.File;
+    }
     // Whole seconds at the first frame's byte rate, times the sample rate (the
     // fact value keeps it to 32 bits, ds64 does not); the frame walk replaces
     // it for a VBR stream.
@@ -151,14 +228,18 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
     header.AudioStart = audioStart;
     header.AudioLength = length;
     header.FileSize = 0;
+    header.LevlSize = 0;
     header.Info.Text[ISFT] = ProgramTitle;
     header.Info.Text[ICOP] = CreditText;
     header.Broadcast = choices.Broadcast;
     if (choices.Broadcast)
         BeginBroadcastInfo(header.BroadcastInfo, info, fileName, source, first.Value, choices.Labels);
-    if (!WriteWaveFile(owner, source, output.File, header, measure)) {
-        if (LastFailure != FailUndecodable)
-            LastFailure = WriteFailure();
+    const bool written = WriteWaveFile(owner, source, output.File, header, choices, decoding);
+    if (!written && LastFailure != FailUndecodable)
+        LastFailure = WriteFailure();
+    if (decoding.Spool != NoFile)
+        AbandonOutput(spool);
+    if (!written) {
         AbandonOutput(output);
         return false;
     }
@@ -169,13 +250,18 @@ bool Convert(TWindow owner, TFile source, const std::string& fileName, bool show
 std::int64_t PlanWaveFile(TWaveHeader& header)
 {
     header.Rf64 = false;
-    const std::int64_t audio = header.AudioLength + header.AudioLength % 2; // and the pad byte
-    std::int64_t size = std::int64_t(WaveHeadBytes(header).size()) + audio + ListInfoSize(header.Info);
+    std::int64_t size = WaveFileSize(header);
     if (size - 8 > 0xFFFFFFFF) {
         header.Rf64 = true;
-        size = std::int64_t(WaveHeadBytes(header).size()) + audio + ListInfoSize(header.Info);
+        size = WaveFileSize(header);
     }
     return size;
+}
+
+std::int64_t WaveFileSize(const TWaveHeader& header)
+{
+    const std::int64_t audio = header.AudioLength + header.AudioLength % 2; // and the pad byte
+    return std::int64_t(WaveHeadBytes(header).size()) + audio + header.LevlSize + ListInfoSize(header.Info);
 }
 
 std::string WaveHeadBytes(const TWaveHeader& header)
@@ -208,6 +294,7 @@ std::string WaveHeadBytes(const TWaveHeader& header)
 bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages, const TRunChoices& choices)
 {
     LastLoudness = TLoudness();
+    LastMarks = TEnvelopeMarks();
     TFile source = OpenForReading(fileName);
     if (source == NoFile) {
         LastFailure = FileFailure(FailNoRead, FailInputHeld, FailNoOpen);

@@ -25,11 +25,14 @@ struct TWaveHeader {
     TWaveListInfo Info;
     bool Broadcast;            // `bext`, `mext` and `cart` stand between `fact` and `data`
     TBroadcastInfo BroadcastInfo;
+    std::int64_t LevlSize;     // the `levl` chunk after `data`, head included; 0 without one
 };
 
 // The size of the file Header describes, which decides whether it is written
 // as RF64 (Rf64 is set accordingly).
 std::int64_t PlanWaveFile(TWaveHeader& header);
+// The size of the file Header describes, as RIFF or RF64 as it says.
+std::int64_t WaveFileSize(const TWaveHeader& header);
 // The bytes from the start of the file to the first audio byte: "RIFF" (or
 // "RF64" and ds64), "WAVE", `fmt `, `fact`, the Broadcast WAVE chunks, and the
 // `data` chunk's head.
@@ -43,9 +46,14 @@ std::string WaveHeadBytes(const TWaveHeader& header);
 // `cart`, with the labels Choices give, stand between `fact` and `data`.
 // With Choices' Loudness (and Broadcast) the audio is measured as it is copied:
 // its values go into `bext` (version 2) and LastLoudness; a file whose audio
-// cannot be decoded at all, or measured without the decoder, fails.
+// cannot be decoded at all, or measured without the decoder, fails. The
+// Envelope choices decode it the same way: `cart` gets its start, end and
+// segue timers (and LastMarks them), and a `levl` chunk its peak envelope
+// after `data`.
 bool ConvertMpegToWave(TWindow owner, const std::string& fileName, bool showMessages,
                        const TRunChoices& choices = TRunChoices());
 
 // The values the last conversion measured; cleared as each one begins.
 extern TLoudness LastLoudness;
+// Where the last conversion found the audio to start, end and segue.
+extern TEnvelopeMarks LastMarks;

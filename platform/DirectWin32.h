@@ -46,7 +46,7 @@ void* LibraryProcedure(void* library, const char* name);
 // ---- files ----
 TFile OpenForReading(const std::string& name);      // existing file, others may read
 TFile CreateForWriting(const std::string& name);    // replaces, others may read
-TFile CreateNewForWriting(const std::string& name); // fails when the name exists
+TFile CreateNewForWriting(const std::string& name); // fails when the name exists; may be read back
 bool CloseFile(TFile file);
 std::int32_t ReadBytes(TFile file, void* buffer, std::int32_t count);        // -1 on failure
 std::int32_t WriteBytes(TFile file, const void* buffer, std::int32_t count); // -1 on failure

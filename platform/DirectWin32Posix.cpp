@@ -117,7 +117,7 @@ TFile CreateForWriting(const std::string& name)
 
 TFile CreateNewForWriting(const std::string& name)
 {
-    return Opened(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    return Opened(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
 
 bool CloseFile(TFile file)

@@ -218,7 +218,7 @@ TFile CreateForWriting(const std::string& name)
 
 TFile CreateNewForWriting(const std::string& name)
 {
-    return CreateWithDisposition(name, GENERIC_WRITE, CREATE_NEW);
+    return CreateWithDisposition(name, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
 }
 
 bool CloseFile(TFile file)
