@@ -91,6 +91,11 @@ TEST(Labels, OptionsAreToldByTheirWholeName)
         {"/Broadcast", false, OptionBroadcast, LabelFieldCount},
         {"/=x", false, OptionInvalid, LabelFieldCount},
         {"C:\\a=b.mp3", false, OptionFile, LabelFieldCount},
+        {"/Trim=-40", false, OptionTrim, LabelFieldCount},             // not /T
+        {"--segue=-30", true, OptionSegue, LabelFieldCount},
+        {"/PEAKS", false, OptionPeaks, LabelFieldCount},               // by its whole name
+        {"--peaks", true, OptionPeaks, LabelFieldCount},
+        {"/Peak", false, OptionInvalid, LabelFieldCount},              // no /P
     };
     for (const auto& row : rows) {
         const TOption option = ReadOption(row.arg, row.slashPaths, NoPath);
@@ -290,6 +295,8 @@ TEST_F(LabelRuns, RefusedLabelsConvertNothing)
         {"'/Pattern=%a%t' a.mp3", "/Pattern=%a%t | not a pattern: each of %a %t %n %c %g %o %u at most once, each followed by the text that ends it"},
         {"/List=missing.csv a.mp3", "/List=missing.csv | the list cannot be read"},
         {"/CutID=#x a.mp3", "/CutID=#x | not a cut number (/CutID=#1001 numbers the files from 1001 on)"},
+        {"/Peaks /Trim=-40dB a.mp3", "/Trim=-40dB | not a level in dBFS from -96 to 0, such as -40"},
+        {"--segue=12 a.mp3", "--segue=12 | not a level in dBFS from -96 to 0, such as -40"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Run(row.args), 1) << row.args;
