@@ -1,0 +1,222 @@
+#!/usr/bin/env python3
+"""Trim, segue and peak envelope (/Trim=, /Segue=, /Peaks): Korvane.exe under Wine and the native korvane
+on signals made for the test, in each layer, mono and stereo, against ffmpeg's decode of the same files:
+cart's timers (also as libsndfile reads them) and the levl chunk's header and values. Needs DISPLAY and
+an initialised Wine prefix."""
+import math, shutil, struct, subprocess, tempfile, unittest, wave
+from pathlib import Path
+from e2elib import ROOT, WINE, drive, options, winpath
+
+NATIVE = ROOT / 'build' / 'native' / 'korvane'
+TRIM, SEGUE = -40, -30
+# Every signal: 1 s of silence, a 1 kHz tone at -6 dBFS (the right channel 6 dB lower), from 2.5 s a
+# fade of 30 dB a second, silence from 4 s, the end at 4.5 s.
+START, FADE, END, LENGTH = 1.0, 2.5, 4.0, 4.5
+# name: (rate, channels, encoder command or None for the made-up Layer I frames, samples per frame,
+# the delay from the source to the decoded audio: lame's 576 and the decoder's 529 samples;
+# ffmpeg's Layer II encoder and its decoder's filter 481; the first Layer I frame of the tone is decoded
+# where it stands)
+FILES = {
+    'l3.mp3': (44100, 2, ['lame', '--quiet', '-t', '-b', '128'], 1152, 1105),
+    'l3m.mp3': (22050, 1, ['lame', '--quiet', '-t', '-m', 'm', '-b', '48'], 576, 1105),
+    'l2.mp2': (48000, 2, ['ffmpeg', '-nostdin', '-v', 'error', '-i', '{in}', '-c:a', 'mp2', '-b:a', '256k'], 1152, 481),
+    'l2m.mp2': (32000, 1, ['ffmpeg', '-nostdin', '-v', 'error', '-i', '{in}', '-c:a', 'mp2', '-b:a', '96k'], 1152, 481),
+    'l1.mp1': (48000, 2, None, 384, 0),
+    'l1m.mp1': (48000, 1, None, 384, 0),
+}
+# Reads every post timer of a cart chunk with libsndfile.
+TIMER_READER = r'''#include <sndfile.h>
+#include <stdio.h>
+int main(int argc, char** argv) {
+    SF_INFO info = {0};
+    SF_CART_INFO c;
+    SNDFILE* f = sf_open(argv[1], SFM_READ, &info);
+    if (argc < 2 || !f || !sf_command(f, SFC_GET_CART_INFO, &c, sizeof c)) return 1;
+    for (int n = 0; n < 8; ++n)
+        if (c.post_timers[n].usage[0]) printf("%.4s=%d\n", c.post_timers[n].usage, c.post_timers[n].value);
+    return sf_close(f);
+}'''
+
+
+def level(t):
+    if t < START or t >= END:
+        return 0.0
+    return 0.5 * (10 ** (-30 * (t - FADE) / 20) if t >= FADE else 1)
+
+
+def source(path, rate, channels):
+    frames = bytearray()
+    for n in range(int(LENGTH * rate)):
+        v = level(n / rate) * math.sin(2 * math.pi * 1000 * n / rate)
+        frames += struct.pack('<h', round(v * 32767))
+        if channels == 2:
+            frames += struct.pack('<h', round(v * 16384))
+    with wave.open(str(path), 'wb') as w:
+        w.setnchannels(channels)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(bytes(frames))
+
+
+def layer1(channels):
+    """MPEG-1 Layer I, 48 kHz, 384 kbit/s, which no Debian encoder writes: a second of empty frames, then
+    frames whose subband 2 alone holds 0.5 times the frame's scalefactor (index 3 is 1.0, each index
+    more 2 dB less; four frames each from 3 to 29), then empty frames to 3.96 s."""
+    scales = [None] * 125 + [3] * 200 + [i for i in range(3, 30) for _ in range(4)]
+    out = bytearray()
+    for scale in scales + [None] * (495 - len(scales)):
+        bits = []
+        put = lambda value, width: bits.extend((value >> (width - 1 - n)) & 1 for n in range(width))
+        for sb in range(32):
+            for _ in range(channels):
+                put(14 if scale is not None and sb == 2 else 0, 4)
+        if scale is not None:
+            for _ in range(channels):
+                put(scale, 6)
+            for _ in range(12 * channels):
+                put(0x6000, 15)  # 0.5, its first bit inverted as Layer I codes samples
+        bits += [0] * (384 * 8 - 32 - len(bits))
+        out += bytes([0xFF, 0xFF, 0xC4, 0x00 if channels == 2 else 0xC0])
+        out += bytes(int(''.join(map(str, bits[i:i + 8])), 2) for i in range(0, len(bits), 8))
+    return bytes(out)
+
+
+def decode(path, channels):
+    """ffmpeg's decode: a list of sample frames, each a tuple of floats."""
+    raw = subprocess.run(['ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-f', 'f32le', '-'],
+                         stdout=subprocess.PIPE, check=True).stdout
+    values = struct.unpack('<%df' % (len(raw) // 4), raw)
+    return [values[n:n + channels] for n in range(0, len(values), channels)]
+
+
+def expected(frames, rate):
+    """AUDs, AUDe and SEGs (None without one) from decoded frames."""
+    trim, segue = 10 ** (TRIM / 20), 10 ** (SEGUE / 20)
+    peaks = [max(abs(v) for v in frame) for frame in frames]
+    loud = [n for n, p in enumerate(peaks) if p >= trim]
+    start, end = loud[0], loud[-1] + 1
+    block = rate // 10
+    ends = [b + block for b in range(0, end, block) if max(peaks[b:b + block]) >= segue]
+    return start, end, ends[-1] if ends and ends[-1] < end else None
+
+
+def chunks(wav):
+    found, pos = {}, 12
+    while pos + 8 <= len(wav):
+        cid, size = struct.unpack('<4sI', wav[pos:pos + 8])
+        found[cid.decode('latin-1')] = wav[pos + 8:pos + 8 + size]
+        pos += 8 + size + (size & 1)
+    return found
+
+
+def timers(cart):
+    return {cart[684 + 8 * n:688 + 8 * n].decode(): struct.unpack('<I', cart[688 + 8 * n:692 + 8 * n])[0]
+            for n in range(8) if cart[684 + 8 * n]}
+
+
+class Envelope(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = Path(tempfile.mkdtemp(prefix='korvane-envelope-'))
+        for name, (rate, channels, encoder, _, _) in FILES.items():
+            if encoder is None:
+                (cls.dir / name).write_bytes(layer1(channels))
+                continue
+            pcm = cls.dir / (name + '.pcm.wav')
+            source(pcm, rate, channels)
+            if encoder[0] == 'lame':
+                subprocess.run(encoder + [str(pcm), str(cls.dir / name)], check=True)
+            else:
+                subprocess.run([a.replace('{in}', str(pcm)) for a in encoder] + ['-y', str(cls.dir / name)], check=True)
+            pcm.unlink()
+        # The same tone 42 dB lower: never at -40 dBFS.
+        source(cls.dir / 'quiet.wav', 44100, 1)
+        subprocess.run(['lame', '--quiet', '-t', '--scale', '0.008', '-b', '64', str(cls.dir / 'quiet.wav'),
+                        str(cls.dir / 'quiet.mp3')], check=True)
+        (cls.dir / 'quiet.wav').unlink()
+        cls.decoded = {name: decode(cls.dir / name, FILES[name][1] if name in FILES else 1)
+                       for name in list(FILES) + ['quiet.mp3']}
+        cls.reader = str(cls.dir / 'timers')
+        subprocess.run(['cc', '-x', 'c', '-', '-lsndfile', '-o', cls.reader], input=TIMER_READER.encode(), check=True)
+        # Korvane.exe and the native korvane, each over copies in a folder of its own.
+        cls.names = list(FILES) + ['quiet.mp3']
+        cls.win, cls.own = cls.dir / 'win', cls.dir / 'own'
+        for folder in (cls.win, cls.own):
+            folder.mkdir()
+            for name in cls.names:
+                shutil.copy2(cls.dir / name, folder)
+        cls.boxes, cls.end = drive(WINE, OPT.driver, '300', winpath(OPT.korvane), '/Trim=-40', '/Segue=-30',
+                                   '/Peaks', *cls.names, cwd=cls.win)
+        cls.native = subprocess.run([NATIVE, '--trim=-40', '--segue=-30', '--peaks', *cls.names], cwd=cls.own,
+                                    stdout=subprocess.PIPE, check=True).stdout.decode()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir)
+
+    def test_summary_lines_say_which_file_never_reaches_the_trim_level(self):
+        self.assertEqual(self.end, ['EXIT 0'])
+        self.assertEqual(len(self.boxes), 1, self.boxes)
+        never = ' | the audio never reaches -40 dBFS: its timers span it all'
+        self.assertEqual(self.boxes[0][2].splitlines(),
+                         ['Successfull: ' + winpath(self.win / n) + (never if n == 'quiet.mp3' else '')
+                          for n in self.names])
+        self.assertEqual(self.native.splitlines(),
+                         ['Successfull: %s%s' % (self.own / n, never if n == 'quiet.mp3' else '') for n in self.names])
+        quiet = chunks((self.win / 'quiet.wav').read_bytes())
+        self.assertEqual(timers(quiet['cart']), {'AUDs': 0, 'AUDe': len(self.decoded['quiet.mp3'])})
+
+    def test_timers_where_ffmpeg_decodes_the_level_crossed_and_the_same_from_both_builds(self):
+        for name, (rate, channels, _, frame, delay) in FILES.items():
+            with self.subTest(name):
+                wav = (self.win / name).with_suffix('.wav')
+                got = timers(chunks(wav.read_bytes())['cart'])
+                start, end, segue = expected(self.decoded[name], rate)
+                self.assertLessEqual(abs(got['AUDs'] - start), frame, got)
+                self.assertLessEqual(abs(got['AUDe'] - end), frame, got)
+                self.assertIsNotNone(segue)
+                self.assertLessEqual(abs(got['SEGs'] - segue), frame, got)
+                self.assertEqual(got['SEGe'], got['AUDe'])
+                self.assertEqual(list(got), ['AUDs', 'AUDe', 'SEGs', 'SEGe'])
+                # Against the source: the tone starts at START, behind the codec's delay.
+                self.assertLessEqual(abs(got['AUDs'] - (START * rate + delay)), frame, got)
+                own = timers(chunks((self.own / name).with_suffix('.wav').read_bytes())['cart'])
+                self.assertEqual(own, got)
+                if name.endswith('.mp3'):  # libsndfile opens layer III alone
+                    read = subprocess.run([self.reader, str(wav)], stdout=subprocess.PIPE, check=True).stdout.decode()
+                    self.assertEqual(read, ''.join('%s=%d\n' % item for item in got.items()))
+
+    def test_levl_follows_ffmpegs_decode_within_one_percent(self):
+        for name, (rate, channels, _, frame, _) in FILES.items():
+            with self.subTest(name):
+                wav = (self.win / name).with_suffix('.wav').read_bytes()
+                found = chunks(wav)
+                self.assertEqual(list(found)[-3:], ['data', 'levl', 'LIST'])
+                levl = found['levl']
+                frames = self.decoded[name]
+                blocks = (len(frames) + 255) // 256
+                head = struct.unpack('<8I', levl[:32])
+                self.assertEqual(head[:6], (1, 2, 2, 256, channels, blocks))
+                self.assertEqual(head[7], 128)
+                self.assertRegex(levl[32:60].decode(), r'^\d{4}:\d\d:\d\d:\d\d:\d\d:\d\d:\d{3}\0{5}$')
+                self.assertEqual(levl[60:120], bytes(60))
+                values = struct.unpack('<%dH' % ((len(levl) - 120) // 2), levl[120:])
+                self.assertEqual(len(values), blocks * channels * 2)
+                worst = 0
+                for b in range(blocks):
+                    part = frames[b * 256:(b + 1) * 256]
+                    for c in range(channels):
+                        high = max(max(f[c] for f in part), 0)
+                        low = max(-min(f[c] for f in part), 0)
+                        pair = values[(b * channels + c) * 2:(b * channels + c) * 2 + 2]
+                        worst = max(worst, abs(pair[0] - high * 32767), abs(pair[1] - low * 32767))
+                self.assertLess(worst, 32767 * 0.01)
+                largest = max(max(abs(v) for v in f) for f in frames)
+                self.assertGreaterEqual(max(abs(v) for v in frames[head[6]]), largest - 0.01)
+                own = chunks((self.own / name).with_suffix('.wav').read_bytes())['levl']
+                self.assertEqual((own[:32], len(own)), (levl[:32], len(levl)))
+
+
+if __name__ == '__main__':
+    OPT, ARGV = options()
+    unittest.main(argv=ARGV)
