@@ -16,7 +16,8 @@
 #  - the native converter's peak memory on the 150 MB file and a 15 MB file;
 #  - /L (loudness measured while copying) on the 150 MB file against /B alone
 #    and against ffmpeg's ebur128 filter, natively and under Wine, and its peak
-#    memory on the 4.3 GB layer II file.
+#    memory on the 4.3 GB layer II file; /L with /Trim, /Segue and /Peaks
+#    against /L alone, and its peak memory there.
 # Inputs are generated once into build/bench. Needs cmake, lame and ffmpeg;
 # Korvane.exe and Wine are optional: the i686 build where 32-bit Wine runs,
 # else the x86-64 build.
@@ -203,6 +204,17 @@ awk -v l="$loud_native" -v b="$bwf_native" -v f="$ffmpeg_loud" -v w="${loud_wine
     printf "  /L: %.0f x real time natively (%.0f s of audio), %.2f x /B, %.2f x ffmpeg'"'"'s meter", d / l, d, l / b, l / f
     if (w > 0) printf ", under Wine %.2f x native", w / l
     printf "\n" }'
+# The timers and the envelope in the same pass: against /L alone.
+all_native=$(seconds big.wav "$native" /Q /L /Trim=-40 /Segue=-30 /Peaks big.mp3)
+row "korvane /L /Trim /Segue /Peaks, big.mp3" "$all_native" "$cp_big"
+if [ -f "$winexe" ]; then
+    all_wine=$(seconds big.wav "$wine" "$winexe" /Q /L /Trim=-40 /Segue=-30 /Peaks big.mp3)
+    row "Korvane.exe /L /Trim /Segue /Peaks, Wine" "$all_wine" "$cp_big"
+fi
+awk -v a="$all_native" -v l="$loud_native" -v w="${all_wine:-0}" -v lw="${loud_wine:-0}" 'BEGIN {
+    printf "  /L /Trim /Segue /Peaks: %.2f x /L alone natively", a / l
+    if (w > 0) printf ", %.2f x under Wine", w / lw
+    printf "\n" }'
 runs=3
 echo
 # The way back: a WAVed MPEG of the big file to MPEG again.
@@ -305,6 +317,11 @@ if [ -x /usr/bin/time ]; then
     rm -f huge.wav
     printf "  peak memory of the native converter with /L there: %s KiB\n" \
         "$(/usr/bin/time -f %M "$native" /Q /L huge.mp2 2>&1 >/dev/null | tail -n 1)"
+    rm -f huge.wav
+    printf "  peak memory with /L /Trim /Segue /Peaks there: %s KiB (levl %s bytes)\n" \
+        "$(/usr/bin/time -f %M "$native" /Q /L /Trim=-40 /Segue=-30 /Peaks huge.mp2 2>&1 >/dev/null | tail -n 1)" \
+        "$(python3 -c 'import struct,sys
+d=open(sys.argv[1],"rb"); d.seek(-2**20,2); t=d.read(); i=t.rfind(b"levl"); print(struct.unpack("<I",t[i+4:i+8])[0] if i>=0 else 0)' huge.wav)"
 fi
 if [ -f "$winexe" ]; then
     start=$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)
