@@ -5,6 +5,7 @@
 // first byte chooses, and as a list of files and labels and as a name pattern
 // with a name to match.
 #include "DeclUnit.h"
+#include "EnvelopeUnit.h"
 #include "FrameWalk.h"
 #include "Id3v2Unit.h"
 #include "ListUnit.h"
@@ -45,12 +46,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {
             TRunChoices choices;
             choices.Broadcast = choices.Loudness = size % 2 == 1; // odd sizes as measured Broadcast WAVEs
+            // and every fourth size with the timers and the envelope
+            choices.Envelope.Trim = choices.Envelope.Segue = choices.Envelope.Peaks = size % 4 == 1;
+            choices.Envelope.TrimLevel = -40;
+            choices.Envelope.SegueLevel = -30;
             ConvertMpegToWave(NoWindow, path, false, choices);
         }
     }
     static TFrameWalk walk;
     BeginFrameWalk(walk, std::int64_t(size));
-    TMeter* meter = OpenMeter();
+    // The decoded samples also go through the envelope scan, its bytes
+    // thrown away.
+    static TEnvelopeScan scan;
+    TEnvelopeChoices envelope;
+    envelope.Trim = envelope.Segue = envelope.Peaks = true;
+    OpenEnvelopeScan(scan, envelope, [](void*, const std::uint8_t*, std::int32_t) { return true; }, nullptr);
+    TMeter* meter = OpenMeter(true, &scan);
     const std::size_t block = size > 0 ? std::size_t(data[0]) * 16 + 1 : 1;
     for (std::size_t at = 0; at < size; at += block) {
         const std::int32_t count = std::int32_t(size - at < block ? size - at : block);
@@ -70,5 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MatchNamePattern(pattern, text.substr(split + 1), values);
     TLoudness loudness;
     CloseMeter(meter, walk.Frames, 1152, loudness);
+    TEnvelopeMarks marks;
+    CloseEnvelopeScan(scan, loudness.Samples, marks);
     return 0;
 }
