@@ -58,6 +58,8 @@ TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(c
     const std::string whole = arg.substr(nameStart);
     if (SameName(whole, "DeleteSource"))
         option.Kind = OptionDeleteSource;
+    else if (SameName(whole, "Info"))
+        option.Kind = OptionInfo;
     else if (slashPaths && arg == "--help")
         option.Kind = OptionHelp;
     else if (slashPaths && arg == "--version")
@@ -106,6 +108,7 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
             setup.Choices.Broadcast = setup.Choices.Loudness = true;
         if (option.Kind == OptionDeleteSource)
             setup.DeleteSource = true;
+        setup.Info = setup.Info || option.Kind == OptionInfo;
         if (option.Kind < OptionLabel || option.Kind == OptionDeleteSource)
             continue;
         // The folders and the settle time are no labels: they leave the
