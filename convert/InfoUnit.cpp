@@ -193,6 +193,19 @@ bool Holds(std::string& out, const TChunk& c, std::int64_t need)
     return false;
 }
 
+// The fixed part of Need bytes into Body with its fields shown; false, with a
+// Damaged line, when the chunk is too short for it.
+template <std::size_t N>
+bool FixedPart(std::string& out, const TWave& w, const TChunk& c, std::int64_t need, const char* prefix,
+               const TField (&fields)[N], std::string& body)
+{
+    if (!Holds(out, c, need))
+        return false;
+    body = ReadAt(w.File, c.Body, need);
+    Fields(out, prefix, body, fields);
+    return true;
+}
+
 const TField FormatFields[] = {
     {"FormatTag", 0, 2, FieldHex, ""},      {"Channels", 2, 2, FieldNumber, ""},
     {"SamplesPerSec", 4, 4, FieldNumber, ""}, {"AvgBytesPerSec", 8, 4, FieldNumber, ""},
@@ -242,10 +255,9 @@ const std::int64_t BextFixed = 602;
 
 void DescribeBext(const TWave& w, const TChunk& c, std::string& out)
 {
-    if (!Holds(out, c, BextFixed))
+    std::string body;
+    if (!FixedPart(out, w, c, BextFixed, "bext", BextFields, body))
         return;
-    const std::string body = ReadAt(w.File, c.Body, BextFixed);
-    Fields(out, "bext", body, BextFields);
     std::string umid;
     for (std::size_t i = 348; i < 412; ++i)
         umid += HexText(std::uint8_t(body[i]), 2).substr(2);
@@ -291,10 +303,9 @@ const std::int64_t CartFixed = 2048;
 
 void DescribeCart(const TWave& w, const TChunk& c, std::string& out)
 {
-    if (!Holds(out, c, CartFixed))
+    std::string body;
+    if (!FixedPart(out, w, c, CartFixed, "cart", CartFields, body))
         return;
-    const std::string body = ReadAt(w.File, c.Body, CartFixed);
-    Fields(out, "cart", body, CartFields);
     // Eight timers of a usage id and a sample; a zero id is a timer not used.
     for (std::size_t at = 684; at < 748; at += 8)
         if (const std::uint32_t id = std::uint32_t(Number(body, at, 4)))
@@ -313,10 +324,9 @@ const std::int64_t LevlHeader = 120;
 // gives, and the largest of them.
 void DescribeLevl(const TWave& w, const TChunk& c, std::string& out)
 {
-    if (!Holds(out, c, LevlHeader))
+    std::string head;
+    if (!FixedPart(out, w, c, LevlHeader, "levl", LevlFields, head))
         return;
-    const std::string head = ReadAt(w.File, c.Body, LevlHeader);
-    Fields(out, "levl", head, LevlFields);
     const std::uint64_t peak = Number(head, 24, 4), offset = Number(head, 28, 4), format = Number(head, 4, 4);
     Line(out, "levl PeakOfPeaks", peak == Unknown32 ? "unknown" : Decimal(peak) + " (sample frame)");
     Line(out, "levl Offset", Decimal(offset));
@@ -383,10 +393,9 @@ const std::int64_t Ds64Fixed = 28, Ds64Entry = 12;
 
 void DescribeDs64(const TWave& w, const TChunk& c, std::string& out)
 {
-    if (!Holds(out, c, Ds64Fixed))
+    std::string body;
+    if (!FixedPart(out, w, c, Ds64Fixed, "ds64", Ds64Fields, body))
         return;
-    const std::string body = ReadAt(w.File, c.Body, Ds64Fixed);
-    Fields(out, "ds64", body, Ds64Fields);
     const std::uint64_t count = Number(body, 24, 4);
     std::uint64_t n = 0;
     for (; n < count && Ds64Fixed + std::int64_t(n + 1) * Ds64Entry <= c.Size; ++n) {
