@@ -12,6 +12,10 @@ namespace {
 const std::int64_t TextLimit = 65536;
 const std::int64_t WalkBlock = 65536;
 const std::uint32_t Unknown32 = 0xFFFFFFFF; // RF64's "the size is in ds64"
+// The most chunks, INFO items or ds64 entries told of one file: far more than
+// any file holds, and few enough that a hostile one cannot fill the memory.
+const std::uint64_t ItemLimit = 10000;
+const char* const TooMany = " more than 10000; the rest is not shown";
 // Larger than any file: a 64-bit size beyond it is kept at it.
 const std::int64_t HugeSize = std::int64_t(1) << 62;
 
@@ -372,7 +376,12 @@ void DescribeList(const TWave& w, const TChunk& c, std::string& out)
     if (type != FourCC("INFO"))
         return;
     const std::int64_t end = c.Body + c.Size;
-    for (std::int64_t p = c.Body + 4; p + 8 <= end;) {
+    std::uint64_t items = 0;
+    for (std::int64_t p = c.Body + 4; p + 8 <= end; ++items) {
+        if (items == ItemLimit) {
+            Line(out, "Damaged", std::string("INFO items:") + TooMany);
+            return;
+        }
         const std::string head = ReadAt(w.File, p, 8);
         const std::int64_t size = std::int64_t(Number(head, 4, 4));
         const std::string id = IdText(std::uint32_t(Number(head, 0, 4)));
@@ -398,12 +407,13 @@ void DescribeDs64(const TWave& w, const TChunk& c, std::string& out)
         return;
     const std::uint64_t count = Number(body, 24, 4);
     std::uint64_t n = 0;
-    for (; n < count && Ds64Fixed + std::int64_t(n + 1) * Ds64Entry <= c.Size; ++n) {
+    for (; n < count && n < ItemLimit && Ds64Fixed + std::int64_t(n + 1) * Ds64Entry <= c.Size; ++n) {
         const std::string entry = ReadAt(w.File, c.Body + Ds64Fixed + std::int64_t(n) * Ds64Entry, Ds64Entry);
         Line(out, "ds64 Table " + IdText(std::uint32_t(Number(entry, 0, 4))), Decimal(Number(entry, 4, 8)) + " bytes");
     }
     if (n < count)
-        Line(out, "Damaged", "the ds64 table of " + Decimal(count) + " entries runs past its chunk");
+        Line(out, "Damaged", n == ItemLimit ? std::string("ds64 entries:") + TooMany
+                                            : "the ds64 table of " + Decimal(count) + " entries runs past its chunk");
 }
 
 typedef void (*TDescriber)(const TWave& w, const TChunk& c, std::string& out);
@@ -452,6 +462,10 @@ void WalkChunks(TWave& w, bool rf64)
         const std::string head = ReadAt(w.File, p, 8);
         if (head.size() < 8)
             break;
+        if (w.Chunks.size() == ItemLimit) {
+            w.Damage = std::string("chunks:") + TooMany;
+            return;
+        }
         const std::uint32_t id = std::uint32_t(Number(head, 0, 4)), field = std::uint32_t(Number(head, 4, 4));
         const std::int64_t size = rf64 && field == Unknown32 ? Ds64Size(w, id, field) : field;
         const TChunk chunk = {id, p + 8, size, size > w.FileSize - p - 8};

@@ -145,6 +145,19 @@ TEST_F(Info, HostileFilesAreToldDamagedOrNoWave)
         {Riff(Chunk("fmt ", Fmt55) + Chunk("data", Z(1000))), {"Format: MPEG (0x0055), no MPEG frame in the data", "Length: unknown"}},
         {Riff(Chunk("fmt ", Fmt55) + Chunk("data", Z(37) + FrameRun(2))), {"Frames: 2, the first 37 bytes into the data"}},
     };
+    std::string many, items;
+    for (int i = 0; i < 10001; ++i) {
+        many += Chunk("tiny", "");
+        items += Item("INAM", "");
+    }
+    // So many chunks or INFO items tell of a hostile file: the first 10000 are shown.
+    for (const auto& row : {std::make_pair(many + Chunk("LIST", "INFO" + items), "Chunk: tiny 0 bytes at 80004\n"
+                                                                                 "Damaged: chunks:"),
+                            {Chunk("LIST", "INFO" + items), "INFO INAM: \nDamaged: INFO items:"}}) {
+        const std::string end = row.second + std::string(" more than 10000; the rest is not shown\n");
+        EXPECT_TRUE(Describe(Riff(row.first)));
+        EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    }
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.bytes.substr(0, 40)));
         EXPECT_EQ(Describe(row.bytes), !row.lines.empty());
