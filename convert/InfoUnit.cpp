@@ -8,9 +8,8 @@
 #include <vector>
 
 namespace {
-// The most bytes of one text shown, and the block in which long chunks are read.
-const std::int64_t TextLimit = 65536;
-const std::int64_t WalkBlock = 65536;
+// The block in which long chunks are read, also the most bytes of one text shown.
+const std::int64_t WalkBlock = 65536, TextLimit = WalkBlock;
 const std::uint32_t Unknown32 = 0xFFFFFFFF; // RF64's "the size is in ds64"
 // The most chunks, INFO items or ds64 entries told of one file: far more than
 // any file holds, and few enough that a hostile one cannot fill the memory.
@@ -23,8 +22,7 @@ const std::int64_t HugeSize = std::int64_t(1) << 62;
 // RF64 file from ds64) and whether the body runs past the end of the file.
 struct TChunk {
     std::uint32_t Id;
-    std::int64_t Body;
-    std::int64_t Size;
+    std::int64_t Body, Size;
     bool Cut;
 };
 
@@ -43,21 +41,15 @@ struct TWave {
     std::string Damage;          // why the walk stopped early
 };
 
-void ReadInto(TFile file, std::int64_t position, std::int64_t count, std::string& bytes)
-{
-    bytes.clear();
-    if (count <= 0 || SeekFile(file, position) != position)
-        return;
-    bytes.resize(std::size_t(count));
-    const std::int32_t got = ReadBytes(file, &bytes[0], std::int32_t(count));
-    bytes.resize(got > 0 ? std::size_t(got) : 0);
-}
-
 // Up to Count bytes (at most a block) from Position; fewer at the end of the file.
 std::string ReadAt(TFile file, std::int64_t position, std::int64_t count)
 {
     std::string bytes;
-    ReadInto(file, position, count < WalkBlock ? count : WalkBlock, bytes);
+    if (count <= 0 || SeekFile(file, position) != position)
+        return bytes;
+    bytes.resize(std::size_t(count < WalkBlock ? count : WalkBlock));
+    const std::int32_t got = ReadBytes(file, &bytes[0], std::int32_t(bytes.size()));
+    bytes.resize(got > 0 ? std::size_t(got) : 0);
     return bytes;
 }
 
@@ -97,11 +89,6 @@ std::string IdText(std::uint32_t id)
     return text;
 }
 
-std::string Decimal(std::uint64_t value)
-{
-    return std::to_string(value);
-}
-
 std::string HexText(std::uint64_t value, int digits)
 {
     char text[24];
@@ -120,7 +107,7 @@ std::string SampleText(std::uint64_t samples, std::uint32_t rate)
     char seconds[48] = "";
     if (rate > 0)
         std::snprintf(seconds, sizeof seconds, ", %.3f s", double(samples) / rate);
-    return Decimal(samples) + " samples" + seconds;
+    return std::to_string(samples) + " samples" + seconds;
 }
 
 // The product, or the largest number where it would not fit.
@@ -135,8 +122,7 @@ std::uint64_t Times(std::uint64_t a, std::uint64_t b)
 void TextLines(std::string& out, const TWave& w, const std::string& key, std::int64_t position,
                std::int64_t size, bool always)
 {
-    std::string text;
-    ReadInto(w.File, position, size < TextLimit ? size : TextLimit, text);
+    std::string text = ReadAt(w.File, position, size);
     text = text.substr(0, text.find('\0'));
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find_first_of("\r\n", start);
@@ -148,7 +134,7 @@ void TextLines(std::string& out, const TWave& w, const std::string& key, std::in
     if (always)
         Line(out, key, "");
     if (size > TextLimit)
-        Line(out, key, "(" + Decimal(std::uint64_t(size - TextLimit)) + " more bytes not shown)");
+        Line(out, key, "(" + std::to_string(size - TextLimit) + " more bytes not shown)");
 }
 
 enum TFieldKind { FieldText, FieldNumber, FieldHex, FieldSigned };
@@ -172,7 +158,7 @@ void Fields(std::string& out, const char* prefix, const std::string& body, const
         const std::string value = f.Kind == FieldText ? Printable(body.substr(f.Offset, f.Width))
                                   : f.Kind == FieldHex ? HexText(n, 2 * f.Width)
                                   : f.Kind == FieldSigned ? std::to_string(std::int32_t(std::uint32_t(n)))
-                                                          : Decimal(n);
+                                                          : std::to_string(n);
         Line(out, std::string(prefix) + " " + f.Name, value + f.Unit);
     }
 }
@@ -183,7 +169,8 @@ std::string BitNames(std::uint64_t value, const char* const* names, int count)
     std::string text;
     for (int bit = 0; bit < 64; ++bit)
         if (value >> bit & 1)
-            text += (text.empty() ? " (" : ", ") + (bit < count ? std::string(names[bit]) : "bit " + Decimal(std::uint64_t(bit)));
+            text += (text.empty() ? " (" : ", ") +
+                    (bit < count ? std::string(names[bit]) : "bit " + std::to_string(bit));
     return text.empty() ? text : text + ")";
 }
 
@@ -192,8 +179,8 @@ bool Holds(std::string& out, const TChunk& c, std::int64_t need)
 {
     if (c.Size >= need)
         return true;
-    Line(out, "Damaged", "the " + IdText(c.Id) + " chunk holds " + Decimal(std::uint64_t(c.Size)) +
-                             " bytes, fewer than the " + Decimal(std::uint64_t(need)) + " of its fixed part");
+    Line(out, "Damaged", "the " + IdText(c.Id) + " chunk holds " + std::to_string(c.Size) +
+                             " bytes, fewer than the " + std::to_string(need) + " of its fixed part");
     return false;
 }
 
@@ -246,8 +233,8 @@ void DescribeFact(const TWave& w, const TChunk& c, std::string& out)
     if (!Holds(out, c, 4))
         return;
     const std::uint64_t value = Number(ReadAt(w.File, c.Body, 4), 0, 4);
-    Line(out, "fact SampleLength", Decimal(value) + (value == Unknown32 && w.Ds64Samples >= 0
-                                                         ? " (ds64: " + Decimal(std::uint64_t(w.Ds64Samples)) + ")" : ""));
+    Line(out, "fact SampleLength", std::to_string(value) + (value == Unknown32 && w.Ds64Samples >= 0
+                                                         ? " (ds64: " + std::to_string(w.Ds64Samples) + ")" : ""));
 }
 
 const TField BextFields[] = {
@@ -285,7 +272,8 @@ void DescribeMext(const TWave& w, const TChunk& c, std::string& out)
     static const char* const Sound[] = {"homogeneous", "padding bit never set",
                                         "padding bit never set at 22.05 or 44.1 kHz", "free format"};
     static const char* const Ancillary[] = {"left or mono energy", "private byte", "right energy"};
-    static const TField Sizes[] = {{"FrameSize", 2, 2, FieldNumber, ""}, {"AncillaryDataLength", 4, 2, FieldNumber, ""}};
+    static const TField Sizes[] = {{"FrameSize", 2, 2, FieldNumber, ""},
+                                   {"AncillaryDataLength", 4, 2, FieldNumber, ""}};
     if (!Holds(out, c, 12))
         return;
     const std::string body = ReadAt(w.File, c.Body, 12);
@@ -332,31 +320,32 @@ void DescribeLevl(const TWave& w, const TChunk& c, std::string& out)
     if (!FixedPart(out, w, c, LevlHeader, "levl", LevlFields, head))
         return;
     const std::uint64_t peak = Number(head, 24, 4), offset = Number(head, 28, 4), format = Number(head, 4, 4);
-    Line(out, "levl PeakOfPeaks", peak == Unknown32 ? "unknown" : Decimal(peak) + " (sample frame)");
-    Line(out, "levl Offset", Decimal(offset));
+    Line(out, "levl PeakOfPeaks", peak == Unknown32 ? "unknown" : std::to_string(peak) + " (sample frame)");
+    Line(out, "levl Offset", std::to_string(offset));
     Line(out, "levl TimeStamp", Printable(head.substr(32, 28)));
     // The offset counts from the chunk's id, whose head is 8 bytes.
     if (offset < std::uint64_t(LevlHeader + 8) || offset - 8 > std::uint64_t(c.Size)) {
-        Line(out, "Damaged", "the levl peaks start at byte " + Decimal(offset) + ", outside the chunk");
+        Line(out, "Damaged", "the levl peaks start at byte " + std::to_string(offset) + ", outside the chunk");
         return;
     }
     const std::uint64_t bytes = format == 1 || format == 2 ? format : 0;
     const std::int64_t start = c.Body + std::int64_t(offset) - 8, size = c.Size - (std::int64_t(offset) - 8);
-    Line(out, "levl PeakData", Decimal(std::uint64_t(size)) + " bytes");
+    Line(out, "levl PeakData", std::to_string(size) + " bytes");
     if (bytes == 0) {
-        Line(out, "Damaged", "the levl format " + Decimal(format) + " is neither 1 (8-bit) nor 2 (16-bit)");
+        Line(out, "Damaged", "the levl format " + std::to_string(format) + " is neither 1 (8-bit) nor 2 (16-bit)");
         return;
     }
     const std::uint64_t frames = Number(head, 20, 4), channels = Number(head, 16, 4), points = Number(head, 8, 4);
     const std::uint64_t expected = Times(Times(Times(frames, channels), points), bytes);
     if (expected != std::uint64_t(size))
-        Line(out, "Damaged", "the levl peak data holds " + Decimal(std::uint64_t(size)) + " bytes, not " +
-                                 Decimal(frames) + " x " + Decimal(channels) + " x " + Decimal(points) + " x " +
-                                 Decimal(bytes) + " = " + Decimal(expected));
+        Line(out, "Damaged", "the levl peak data holds " + std::to_string(size) + " bytes, not " +
+                                 std::to_string(frames) + " x " + std::to_string(channels) + " x " +
+                                 std::to_string(points) + " x " + std::to_string(bytes) + " = " +
+                                 std::to_string(expected));
     std::uint64_t largest = 0;
     std::string block;
     for (std::int64_t at = 0; at + std::int64_t(bytes) <= size; at += std::int64_t(block.size())) {
-        ReadInto(w.File, start + at, size - at < WalkBlock ? size - at : WalkBlock, block);
+        block = ReadAt(w.File, start + at, size - at);
         for (std::size_t i = 0; i + bytes <= block.size(); i += bytes) {
             const std::uint64_t value = Number(block, i, bytes);
             largest = value > largest ? value : largest;
@@ -364,7 +353,7 @@ void DescribeLevl(const TWave& w, const TChunk& c, std::string& out)
         if (block.empty())
             break;
     }
-    Line(out, "levl LargestPeak", Decimal(largest));
+    Line(out, "levl LargestPeak", std::to_string(largest));
 }
 
 void DescribeList(const TWave& w, const TChunk& c, std::string& out)
@@ -386,7 +375,7 @@ void DescribeList(const TWave& w, const TChunk& c, std::string& out)
         const std::int64_t size = std::int64_t(Number(head, 4, 4));
         const std::string id = IdText(std::uint32_t(Number(head, 0, 4)));
         if (size > end - p - 8) {
-            Line(out, "Damaged", "the INFO item " + id + " runs " + Decimal(std::uint64_t(p + 8 + size - end)) +
+            Line(out, "Damaged", "the INFO item " + id + " runs " + std::to_string(p + 8 + size - end) +
                                      " bytes past its LIST chunk");
             return;
         }
@@ -409,11 +398,12 @@ void DescribeDs64(const TWave& w, const TChunk& c, std::string& out)
     std::uint64_t n = 0;
     for (; n < count && n < ItemLimit && Ds64Fixed + std::int64_t(n + 1) * Ds64Entry <= c.Size; ++n) {
         const std::string entry = ReadAt(w.File, c.Body + Ds64Fixed + std::int64_t(n) * Ds64Entry, Ds64Entry);
-        Line(out, "ds64 Table " + IdText(std::uint32_t(Number(entry, 0, 4))), Decimal(Number(entry, 4, 8)) + " bytes");
+        Line(out, "ds64 Table " + IdText(std::uint32_t(Number(entry, 0, 4))),
+             std::to_string(Number(entry, 4, 8)) + " bytes");
     }
     if (n < count)
-        Line(out, "Damaged", n == ItemLimit ? std::string("ds64 entries:") + TooMany
-                                            : "the ds64 table of " + Decimal(count) + " entries runs past its chunk");
+        Line(out, "Damaged", n == ItemLimit ? std::string("ds64 entries:") + TooMany : "the ds64 table of " +
+                                 std::to_string(count) + " entries runs past its chunk");
 }
 
 typedef void (*TDescriber)(const TWave& w, const TChunk& c, std::string& out);
@@ -481,13 +471,13 @@ void WalkChunks(TWave& w, bool rf64)
             w.DataSize = chunk.Cut ? w.FileSize - p - 8 : size;
         }
         if (chunk.Cut) {
-            w.Damage = "the " + IdText(id) + " chunk runs " + Decimal(std::uint64_t(size - (w.FileSize - p - 8))) +
+            w.Damage = "the " + IdText(id) + " chunk runs " + std::to_string(size - (w.FileSize - p - 8)) +
                        " bytes past the end of the file";
             return;
         }
     }
     if (p < w.FileSize)
-        w.Damage = Decimal(std::uint64_t(w.FileSize - p)) + " bytes after the last chunk, too few for a chunk";
+        w.Damage = std::to_string(w.FileSize - p) + " bytes after the last chunk, too few for a chunk";
 }
 
 // Where the MPEG frames of the data start: the first header, within the
@@ -523,7 +513,7 @@ void DescribeMpeg(TWave& w, std::string& out)
     BeginFrameWalk(walk, w.DataSize - start);
     std::string block;
     for (std::int64_t at = start; at < w.DataSize; at += std::int64_t(block.size())) {
-        ReadInto(w.File, w.DataBody + at, w.DataSize - at < WalkBlock ? w.DataSize - at : WalkBlock, block);
+        block = ReadAt(w.File, w.DataBody + at, w.DataSize - at);
         if (block.empty())
             break;
         FeedFrameWalk(walk, reinterpret_cast<const std::uint8_t*>(block.data()), std::int32_t(block.size()));
@@ -534,16 +524,16 @@ void DescribeMpeg(TWave& w, std::string& out)
     DecodeMpegHeader(walk.First, h);
     w.Rate = std::uint32_t(h.SampleRate);
     const std::int64_t samples = GetWalkSamples(walk);
-    std::string rate = Decimal(std::uint64_t(h.Bitrate)) + " kbit/s";
+    std::string rate = std::to_string(h.Bitrate) + " kbit/s";
     if (walk.Variable && samples > 0) // kbit/s = bytes x 8 x rate / samples / 1000, rounded
-        rate = Decimal(std::uint64_t((16 * walk.FrameBytes * h.SampleRate + samples * 1000) / (2 * samples * 1000))) +
+        rate = std::to_string((16 * walk.FrameBytes * h.SampleRate + samples * 1000) / (2 * samples * 1000)) +
                " kbit/s average (VBR)";
-    Line(out, "Format", "MPEG-" + (h.Version == 3 ? std::string("2.5") : Decimal(std::uint64_t(h.Version))) +
-                            " Layer " + Layers[h.Layer & 3] + ", " + Decimal(w.Rate) + " Hz, " +
+    Line(out, "Format", "MPEG-" + (h.Version == 3 ? std::string("2.5") : std::to_string(h.Version)) +
+                            " Layer " + Layers[h.Layer & 3] + ", " + std::to_string(w.Rate) + " Hz, " +
                             Modes[h.ChannelMode & 3] + ", " + rate);
     Line(out, "Length", SampleText(std::uint64_t(samples), w.Rate));
-    Line(out, "Frames", Decimal(std::uint64_t(walk.Frames)) +
-                            (start > 0 ? ", the first " + Decimal(std::uint64_t(start)) + " bytes into the data" : ""));
+    Line(out, "Frames", std::to_string(walk.Frames) +
+                            (start > 0 ? ", the first " + std::to_string(start) + " bytes into the data" : ""));
 }
 
 // The format line and the length: MPEG by its frames, PCM (and the other
@@ -565,9 +555,9 @@ void DescribeAudio(TWave& w, std::string& out)
     const std::string name = blocks ? Names[kind] : HexText(kind, 4);
     const std::uint64_t channels = Number(w.Format, 2, 2), align = Number(w.Format, 12, 2);
     w.Rate = std::uint32_t(Number(w.Format, 4, 4));
-    Line(out, "Format", (tag == 0xFFFE ? "extensible " + name : name) + ", " + Decimal(w.Rate) + " Hz, " +
-                            Decimal(channels) + (channels == 1 ? " channel, " : " channels, ") +
-                            Decimal(Number(w.Format, 14, 2)) + " bits");
+    Line(out, "Format", (tag == 0xFFFE ? "extensible " + name : name) + ", " + std::to_string(w.Rate) + " Hz, " +
+                            std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") +
+                            std::to_string(Number(w.Format, 14, 2)) + " bits");
     if (blocks && align > 0 && w.DataBody >= 0)
         Line(out, "Length", SampleText(std::uint64_t(w.DataSize) / align, w.Rate));
     else if (w.Fact >= 0)
@@ -589,14 +579,14 @@ bool DescribeWaveFile(TFile file, const std::string& name, std::string& text)
         return false;
     WalkChunks(w, form != "RIFF");
     Line(text, "File", name);
-    Line(text, "Container", form + " WAVE, " + Decimal(std::uint64_t(w.FileSize)) + " bytes, RIFF size " +
-                                Decimal(Number(head, 4, 4)));
+    Line(text, "Container", form + " WAVE, " + std::to_string(w.FileSize) + " bytes, RIFF size " +
+                                std::to_string(Number(head, 4, 4)));
     if (form != "RIFF" && (w.Chunks.empty() || w.Chunks[0].Id != FourCC("ds64")))
         Line(text, "Damaged", "the " + form + " file does not start with a ds64 chunk");
     DescribeAudio(w, text);
     for (const TChunk& c : w.Chunks) {
-        Line(text, "Chunk", IdText(c.Id) + " " + Decimal(std::uint64_t(c.Size)) + " bytes at " +
-                                Decimal(std::uint64_t(c.Body - 8)));
+        Line(text, "Chunk", IdText(c.Id) + " " + std::to_string(c.Size) + " bytes at " +
+                                std::to_string(c.Body - 8));
         for (const auto& d : Describers)
             if (d.Id == c.Id && !c.Cut)
                 d.Describe(w, c, text);
