@@ -442,6 +442,7 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxError);
     return false;
 }
+
 // /Info: what one file's chunks say, or the line that tells why nothing can
 // be said (false): it cannot be opened, or it is no WAV file.
 bool DescribeNamed(const std::string& name, std::string& text)
@@ -463,27 +464,26 @@ bool DescribeFiles(const std::vector<std::string>& args)
 {
     bool allWell = true, printed = false;
     std::string shown, invalid;
+    const auto show = [&](const std::string& text, bool described) {
+        allWell = allWell && described;
+        if (PlatformIsWindows)
+            shown += (shown.empty() ? "" : "\n") + text;
+        else
+            ShowMessageBox(NoWindow, (printed && described ? "\n" : "") + text, ProgramTitle,
+                           described ? BoxInformation : BoxError);
+        printed = printed || described;
+    };
     for (const std::string& arg : args) {
         const TOptionKind kind = ReadArgument(arg).Kind;
         if (kind == OptionInvalid)
             invalid += arg + " ";
         const std::vector<std::string> names = kind == OptionFile ? ArgumentNames(arg) : std::vector<std::string>();
-        std::vector<std::pair<std::string, bool>> texts;
         if (kind == OptionFile && names.empty())
-            texts.emplace_back(ErrorTexts[6] + arg + "\n", false);
+            show(ErrorTexts[6] + arg + "\n", false);
         for (const std::string& name : names) {
             std::string text;
             const bool described = DescribeNamed(name, text);
-            texts.emplace_back(text, described);
-        }
-        for (const auto& text : texts) {
-            allWell = allWell && text.second;
-            if (PlatformIsWindows)
-                shown += (shown.empty() ? "" : "\n") + text.first;
-            else
-                ShowMessageBox(NoWindow, (printed && text.second ? "\n" : "") + text.first, ProgramTitle,
-                               text.second ? BoxInformation : BoxError);
-            printed = printed || text.second;
+            show(text, described);
         }
     }
     if (!invalid.empty()) {
