@@ -64,6 +64,8 @@ TOption ReadOption(const std::string& arg, bool slashPaths, bool (*pathExists)(c
         option.Kind = OptionDeleteSource;
     else if (SameName(whole, "Peaks"))
         option.Kind = OptionPeaks;
+    else if (SameName(whole, "Info"))
+        option.Kind = OptionInfo;
     else if (slashPaths && arg == "--help")
         option.Kind = OptionHelp;
     else if (slashPaths && arg == "--version")
@@ -116,6 +118,7 @@ void ReadRunSetup(const std::vector<std::string>& args, const TDateTime& today, 
         // labels do.
         if (option.Kind == OptionPeaks)
             setup.Named = setup.Choices.Envelope.Peaks = true;
+        setup.Info = setup.Info || option.Kind == OptionInfo;
         if (option.Kind < OptionLabel || option.Kind == OptionDeleteSource || option.Kind == OptionPeaks)
             continue;
         // The folders and the settle time are no labels: they leave the

@@ -2,8 +2,8 @@
 // count by their second character ("/Quiet" is /Q); options with a value,
 // "/Name=value", count only by their whole name, in any letter case, so that
 // "/URL=..." is never /U and "/Bogus=1" never /B. The few whole-name options
-// without a value ("/DeleteSource", "/Peaks") are never read by their second
-// letter.
+// without a value ("/DeleteSource", "/Peaks", "/Info") are never read by their
+// second letter: "/Info" is no /I.
 #pragma once
 
 #include "LabelUnit.h"
@@ -20,6 +20,7 @@ enum TOptionKind {
     OptionQuiet,      // /Q
     OptionBroadcast,  // /B
     OptionLoudness,   // /L; natively also --loudness
+    OptionInfo,       // /Info (whole name; natively also --info): describe the files, convert none
     OptionInvalid,    // any other one-letter option, or "/" alone
     OptionLabel,      // /Title=, /CutID= ... (Field says which)
     OptionPattern,    // /Pattern=: labels from the file's name
@@ -84,6 +85,7 @@ struct TRunSetup {
     std::string Watch;
     int SettleSeconds = 2;
     bool DeleteSource = false;
+    bool Info = false;     // /Info: every file named is described instead
 };
 
 // The longest settle time /Settle= takes, in seconds.

@@ -3,6 +3,7 @@
 
 #include "DeclUnit.h"
 #include "GatherUnit.h"
+#include "InfoUnit.h"
 #include "LabelRunUnit.h"
 #include "KorvaneVersion.h"
 #include "MpegToWave.h"
@@ -194,6 +195,20 @@ void ConvertListRow(TCommandRun& run, TSummary& summary, const TListRow& row)
     ConvertNamed(run, summary, name, false, &row);
 }
 
+// The files a file argument names: each file a pattern matches, in name
+// order, or the file named as found; none when nothing is found.
+std::vector<std::string> ArgumentNames(const std::string& arg)
+{
+    std::vector<std::string> names;
+    if (HasWildcard(arg)) {
+        for (const std::string& found : ListMatchingFiles(arg))
+            names.push_back(JoinFoundName(arg, found));
+    } else if (!ExpandFoundName(arg).empty()) {
+        names.push_back(ExpandFoundName(arg));
+    }
+    return names;
+}
+
 // One argument: an option acts at once, a file (or each file a pattern
 // matches, all listed before the first of them converts) is converted and
 // gets its line. False when an option has ended the run.
@@ -228,15 +243,7 @@ bool HandleArgument(TCommandRun& run, TSummary& summary, const std::string& arg)
         return true; // taken before the first file (ReadRunSetup)
     }
     const bool pattern = HasWildcard(arg);
-    std::vector<std::string> names;
-    if (pattern) {
-        for (const std::string& found : ListMatchingFiles(arg))
-            names.push_back(JoinFoundName(arg, found));
-    } else {
-        names.push_back(ExpandFoundName(arg));
-        if (names.back().empty())
-            names.clear();
-    }
+    const std::vector<std::string> names = ArgumentNames(arg);
     if (names.empty()) {
         summary.emplace_back(ErrorTexts[6] + arg, false);
         run.AllWell = false;
@@ -439,6 +446,66 @@ bool ReadSetup(const std::vector<std::string>& args, TCommandRun& run)
         ShowMessageBox(NoWindow, text, ProgramTitle, BoxError);
     return false;
 }
+
+// /Info: what one file's chunks say, or the line that tells why nothing can
+// be said (false): it cannot be opened, or it is no WAV file.
+bool DescribeNamed(const std::string& name, std::string& text)
+{
+    TFile file = OpenForReading(name);
+    const TFailure failure = FileFailure(FailNoRead, FailInputHeld, FailNoOpen);
+    const bool described = file != NoFile && DescribeWaveFile(file, name, text);
+    if (file != NoFile)
+        CloseFile(file);
+    if (!described)
+        text = StatusFailed + name + ReasonSeparator + FailureTexts[file != NoFile ? FailNotWave : failure] + "\n";
+    return described;
+}
+
+// /Info: every file an argument names is described, none converted.
+// Natively each description goes to stdout, a blank line between them, and
+// the line of a file that has none to stderr; on Windows all are in one window.
+bool DescribeFiles(const std::vector<std::string>& args)
+{
+    bool allWell = true, printed = false;
+    std::string shown, invalid;
+    const auto show = [&](const std::string& text, bool described) {
+        allWell = allWell && described;
+        if (PlatformIsWindows)
+            shown += (shown.empty() ? "" : "\n") + text;
+        else
+            ShowMessageBox(NoWindow, (printed && described ? "\n" : "") + text, ProgramTitle,
+                           described ? BoxInformation : BoxError);
+        printed = printed || described;
+    };
+    for (const std::string& arg : args) {
+        const TOptionKind kind = ReadArgument(arg).Kind;
+        if (kind == OptionInvalid)
+            invalid += arg + " ";
+        const std::vector<std::string> names = kind == OptionFile ? ArgumentNames(arg) : std::vector<std::string>();
+        if (kind == OptionFile && names.empty())
+            show(ErrorTexts[6] + arg + "\n", false);
+        for (const std::string& name : names) {
+            std::string text;
+            const bool described = DescribeNamed(name, text);
+            show(text, described);
+        }
+    }
+    if (!invalid.empty()) {
+        allWell = false;
+        if (PlatformIsWindows)
+            shown = ErrorTexts[3] + invalid + "\n\n" + shown;
+        else
+            ShowMessageBox(NoWindow, ErrorTexts[3] + invalid.substr(0, invalid.size() - 1), ProgramTitle, BoxError);
+    }
+    if (!shown.empty())
+        ShowTextWindow(NoWindow, shown);
+    if (!PlatformIsWindows && std::none_of(args.begin(), args.end(), NamesFiles)) {
+        ShowMessageBox(NoWindow, UsageText.substr(UsageText.find_first_not_of('\n')), ProgramTitle, BoxError);
+        return false;
+    }
+    return allWell;
+}
+
 // Watches the /Watch= folder with the run's choices until the program is
 // asked to end; the files named besides are not converted.
 bool WatchFolder(TCommandRun& run)
@@ -482,6 +549,8 @@ bool ProcessCommandLine()
     TCommandRun run;
     if (!ReadSetup(args, run))
         return false;
+    if (run.Setup.Info)
+        return DescribeFiles(args);
     if (!run.Setup.Watch.empty())
         return WatchFolder(run);
     // Runs with labels convert alone: their labels are theirs.

@@ -112,6 +112,9 @@ enum TBoxKind { BoxInformation, BoxError };
 // A modal box with one OK button; false when it could not be shown.
 bool ShowMessageBox(TWindow owner, const std::string& text, const std::string& caption,
                     TBoxKind kind);
+// A modal window with a text of any length in a scrollable read-only field
+// and OK (natively the text on stdout); false when it could not be shown.
+bool ShowTextWindow(TWindow owner, const std::string& text);
 void SendProgress(TWindow owner, std::int64_t copied, int percent);
 // Handles every message pending for the window. False when the program is
 // ending (the window has gone, or the quit message came and was put back for

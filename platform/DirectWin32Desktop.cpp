@@ -218,3 +218,18 @@ bool ShowTextsDialog(HWND owner, const std::string& name, std::vector<std::strin
     return DialogBoxParamW(GetModuleHandleW(nullptr), WidenText(name).c_str(), owner, TextsDialogProc,
                            reinterpret_cast<LPARAM>(&state)) == IDOK;
 }
+
+namespace {
+int TakeTexts(void*, HWND, const std::vector<std::string>&)
+{
+    return -1;
+}
+} // namespace
+
+bool ShowTextWindow(TWindow owner, const std::string& text)
+{
+    std::vector<std::string> lines(1); // the field breaks lines at CR LF
+    for (char c : text)
+        lines[0] += c == '\n' ? "\r\n" : std::string(1, c);
+    return ShowTextsDialog(reinterpret_cast<HWND>(owner), "INFODIALOG", lines, TakeTexts, nullptr);
+}

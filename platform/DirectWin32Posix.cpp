@@ -345,6 +345,11 @@ bool ShowMessageBox(TWindow, const std::string& text, const std::string&, TBoxKi
     return true;
 }
 
+bool ShowTextWindow(TWindow owner, const std::string& text)
+{
+    return ShowMessageBox(owner, text, std::string(), BoxInformation);
+}
+
 void SendProgress(TWindow, std::int64_t, int)
 {
 }

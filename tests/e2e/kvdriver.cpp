@@ -18,9 +18,9 @@
 //                        that shows the drop target)
 //   kvdriver --lock <file>   (holds the file open with no sharing, as a player may, says
 //                        "LOCKED" or "NOLOCK <error>", and lets go when its input ends)
-// Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
-// "TEXT <text, line feeds as \n, backslashes doubled>" (and "OFFSCREEN" when its OK button
-// lies below the screen), then closed with OK. The end is
+// Each box of the child (or window of a long text in an edit field) is reported as
+// "BOX <caption>", "ICON <kind>" and "TEXT <text, line feeds as \n, backslashes doubled>"
+// (and "OFFSCREEN" when its OK button lies below the screen), then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 // Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
 #include "BoxReader.h"
@@ -39,6 +39,18 @@ namespace {
 std::vector<DWORD> childIds;
 int answered = 0;
 
+// The text of a window's edit field (a window of a long text): the field
+// keeps it to itself, so it is asked for.
+std::string FieldText(HWND window)
+{
+    static wchar_t text[1 << 20];
+    DWORD_PTR got = 0;
+    HWND field = FindWindowExA(window, nullptr, "Edit", nullptr);
+    if (!field || !SendMessageTimeoutW(field, WM_GETTEXT, 1 << 20, LPARAM(text), SMTO_BLOCK, 5000, &got))
+        got = 0;
+    return Utf8(std::wstring(text, got));
+}
+
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
     DWORD owner = 0;
@@ -49,7 +61,7 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
         !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
     std::string text;
-    for (char c : TextOf(GetDlgItem(window, 0xFFFF)))
+    for (char c : GetDlgItem(window, 0xFFFF) ? TextOf(GetDlgItem(window, 0xFFFF)) : FieldText(window))
         text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
     std::printf("BOX %s\nICON %s\nTEXT %s\n", TextOf(window).c_str(), IconKind(window), text.c_str());
     RECT ok; // a box taller than the screen has its OK button below it

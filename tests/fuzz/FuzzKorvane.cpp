@@ -1,13 +1,14 @@
 // Fuzz target: one input through real files as the chunk walk (with the ds64
-// chunk of RF64 files) and INFO reader, the ID3v2 reader and both whole
-// conversions take it (the first-header search, the ID3v1.1 tag and the tag
-// writer among them), through the frame walk in blocks whose size the
-// first byte chooses, and as a list of files and labels and as a name pattern
+// chunk of RF64 files) and INFO reader, /Info's describer, the ID3v2 reader
+// and both whole conversions take it (the first-header search, the ID3v1.1
+// tag and the tag writer among them), through the frame walk in blocks whose
+// size the first byte chooses, and as a list of files and labels and as a name pattern
 // with a name to match.
 #include "DeclUnit.h"
 #include "EnvelopeUnit.h"
 #include "FrameWalk.h"
 #include "Id3v2Unit.h"
+#include "InfoUnit.h"
 #include "ListUnit.h"
 #include "LoudnessUnit.h"
 #include "MpegToWave.h"
@@ -39,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (ScanWaveFile(file, format, fact, dataSpan, infoSpan) & 16)
             ReadListInfo(file, infoSpan, info);
         ReadId3v2Info(file, info);
+        std::string described;
+        if (name[3] == 'w')
+            DescribeWaveFile(file, path, described);
         CloseFile(file);
         if (name[3] == 'w')
             ConvertWaveToMpeg(NoWindow, path, WriteTagOption, false);

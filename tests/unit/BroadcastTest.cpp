@@ -19,8 +19,6 @@ TRunChoices BroadcastChoices()
     return choices;
 }
 
-std::string Field(const std::string& text, std::size_t width) { return text.substr(0, width) + Z(width - text.substr(0, width).size()); }
-
 // The chunks of a RIFF file in order, as (id, body).
 std::vector<std::pair<std::string, std::string>> Chunks(const std::string& file)
 {

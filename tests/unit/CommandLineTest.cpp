@@ -36,7 +36,8 @@ protected:
 };
 
 struct CliRow {
-    const char *args, *out; // "@" in out stands for the folder, as $PWD in args does
+    const char* args;
+    std::string out; // "@" in out and err stands for the folder, as $PWD in args does
     int status;
     std::set<std::string> created;
     std::string err = ""; // "%" stands for the usage
@@ -53,6 +54,13 @@ const std::string Usage =
     "  /URL= /TagText= /Start= /End= /Description= /Originator= /Pattern= /List= - labels\n";
 void PrintTo(const CliRow& row, std::ostream* os) { *os << row.args; }
 
+// What /Info says of pcm.mp3, a PCM WAV file under an MPEG name.
+const std::string PcmInfo =
+    "File: @/pcm.mp3\nContainer: RIFF WAVE, 8044 bytes, RIFF size 8036\nFormat: PCM, 44100 Hz, 2 channels, 16 bits\n"
+    "Length: 2000 samples, 0.045 s\nChunk: fmt  16 bytes at 12\nfmt FormatTag: 0x0001\nfmt Channels: 2\n"
+    "fmt SamplesPerSec: 44100\nfmt AvgBytesPerSec: 176400\nfmt BlockAlign: 4\nfmt BitsPerSample: 16\n"
+    "Chunk: data 8000 bytes at 36\n";
+
 class CommandLineRows : public CommandLine, public ::testing::WithParamInterface<CliRow> {};
 
 TEST_P(CommandLineRows, PrintsTheSummary)
@@ -60,11 +68,11 @@ TEST_P(CommandLineRows, PrintsTheSummary)
     std::set<std::string> expected = Listing(dir);
     expected.insert(GetParam().created.begin(), GetParam().created.end());
     EXPECT_EQ(Run("", GetParam().args), GetParam().status);
-    std::string text = GetParam().out;
-    for (std::string::size_type at; (at = text.find('@')) != std::string::npos;)
-        text.replace(at, 1, dir);
+    std::string text = GetParam().out, errors = GetParam().err;
+    for (std::string* lines : {&text, &errors})
+        for (std::string::size_type at; (at = lines->find('@')) != std::string::npos;)
+            lines->replace(at, 1, dir);
     EXPECT_EQ(out, text);
-    std::string errors = GetParam().err;
     if (!errors.empty() && errors.back() == '%')
         errors.replace(errors.size() - 1, 1, Usage);
     EXPECT_EQ(err, errors);
@@ -93,7 +101,12 @@ INSTANTIATE_TEST_SUITE_P(Args, CommandLineRows, ::testing::Values(
                   "Failed : @/pcm.mp3 | a WAV file of PCM audio, not MPEG audio\n"
                   "Failed : @/short.mp3 | no MPEG audio found in it\nSuccessfull: @/song.mp3\n"
                   "Failed : @/text.txt | no MPEG audio found in it\n", 1, {"a[1].wav", "song.wav"}},
-    CliRow{"'*.mp3?' 'a1?.mp3'", "File not found: *.mp3?\nFile not found: a1?.mp3\n", 1, {}})); // ? is one character
+    CliRow{"'*.mp3?' 'a1?.mp3'", "File not found: *.mp3?\nFile not found: a1?.mp3\n", 1, {}}, // ? is one character
+    // /Info (not /I) describes every file named and converts none: descriptions on stdout, a blank
+    // line between them, and on stderr the files it cannot describe.
+    CliRow{"-Info /x song.mp3 'p*.mp3' nothere.wav pcm.mp3", PcmInfo + "\n" + PcmInfo, 1, {},
+           "Failed : @/song.mp3 | not a WAV file\nFile not found: nothere.wav\nInvalid command-line option: /x\n"},
+    CliRow{"/q --info", "", 1, {}, "%"}, CliRow{"/INFO sub", "", 1, {}, "Failed : @/sub | it cannot be opened\n"}));
 
 TEST_F(CommandLine, HelpAndWindowsOnlyOptionsInBothCasesAndPrefixes)
 {

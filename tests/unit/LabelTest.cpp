@@ -90,6 +90,8 @@ TEST(Labels, OptionsAreToldByTheirWholeName)
         {"/Quiet", false, OptionQuiet, LabelFieldCount},
         {"/Broadcast", false, OptionBroadcast, LabelFieldCount},
         {"/=x", false, OptionInvalid, LabelFieldCount},
+        {"/iNFO", false, OptionInfo, LabelFieldCount}, {"--info", true, OptionInfo, LabelFieldCount}, // not /I
+        {"/Install", false, OptionInstall, LabelFieldCount}, {"/Infos", false, OptionInstall, LabelFieldCount},
         {"C:\\a=b.mp3", false, OptionFile, LabelFieldCount},
         {"/Trim=-40", false, OptionTrim, LabelFieldCount},             // not /T
         {"--segue=-30", true, OptionSegue, LabelFieldCount},

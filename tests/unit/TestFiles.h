@@ -17,6 +17,12 @@
 
 inline std::string Z(std::size_t count) { return std::string(count, '\0'); }
 inline std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+inline std::string Le16(std::uint16_t v) { return {char(v), char(v >> 8)}; }
+// A fixed-width text field: Text cut to Width, NUL-filled.
+inline std::string Field(const std::string& text, std::size_t width)
+{
+    return text.substr(0, width) + Z(width - text.substr(0, width).size());
+}
 
 inline std::string Chunk(const std::string& id, const std::string& body)
 {
