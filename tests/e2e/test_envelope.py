@@ -3,7 +3,7 @@
 on signals made for the test, in each layer, mono and stereo, against ffmpeg's decode of the same files:
 cart's timers (also as libsndfile reads them) and the levl chunk's header and values. Needs DISPLAY and
 an initialised Wine prefix."""
-import math, shutil, struct, subprocess, tempfile, unittest, wave
+import math, re, shutil, struct, subprocess, tempfile, unittest, wave
 from pathlib import Path
 from e2elib import ROOT, WINE, drive, options, winpath
 
@@ -182,6 +182,11 @@ class Envelope(unittest.TestCase):
                 self.assertLessEqual(abs(got['AUDs'] - (START * rate + delay)), frame, got)
                 own = timers(chunks((self.own / name).with_suffix('.wav').read_bytes())['cart'])
                 self.assertEqual(own, got)
+                # --info shows them in samples and seconds.
+                info = subprocess.run([NATIVE, '--info', (self.own / name).with_suffix('.wav')],
+                                      stdout=subprocess.PIPE, check=True).stdout.decode()
+                self.assertEqual(re.findall(r'^cart Timer .*$', info, re.M),
+                                 ['cart Timer %s: %d samples, %.3f s' % (t, v, v / rate) for t, v in got.items()])
                 if name.endswith('.mp3'):  # libsndfile opens layer III alone
                     read = subprocess.run([self.reader, str(wav)], stdout=subprocess.PIPE, check=True).stdout.decode()
                     self.assertEqual(read, ''.join('%s=%d\n' % item for item in got.items()))
