@@ -579,10 +579,11 @@ std::string FailureListText(const std::vector<std::string>& lines)
 }
 
 namespace {
-// The one setting kept between runs, for the user.
+// The settings kept between runs, for the user: the check items' switches.
 const char* const SettingsKeyName = "Software\\Korvane";
 const char* const BroadcastValueName = "BroadcastWave";
 const char* const LoudnessValueName = "MeasureLoudness";
+const char* const PeaksValueName = "PeakEnvelope";
 
 // A check item's state, a DWORD value of the settings key (none: off).
 bool LoadSwitch(const char* valueName)
@@ -629,3 +630,13 @@ bool SaveLoudnessSetting(bool on)
     return SaveSwitch(LoudnessValueName, on);
 }
 
+
+bool LoadPeaksSetting()
+{
+    return LoadSwitch(PeaksValueName);
+}
+
+bool SavePeaksSetting(bool on)
+{
+    return SaveSwitch(PeaksValueName, on);
+}

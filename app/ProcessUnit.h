@@ -28,6 +28,9 @@ bool SaveBroadcastSetting(bool on);
 // Whether they are also measured ("Measure loudness"), kept the same way.
 bool LoadLoudnessSetting();
 bool SaveLoudnessSetting(bool on);
+// Whether they carry a peak envelope ("Peak envelope"), kept the same way.
+bool LoadPeaksSetting();
+bool SavePeaksSetting(bool on);
 // The drop target's watch (the watched folder, the output folder and the
 // settle time, as typed), checked as /Watch=, /Out= and /Settle= are: -1
 // when all fit, Setup then holding the full folder names and the time;

@@ -6,12 +6,14 @@
 #include "LabelRunUnit.h"
 
 const char* const LabelSettingNames[LabelSettingCount] = {
-    "Category", "ClientID", "Classification", "OutCue", "UserDef", "Start", "End", "NextCutID"};
+    "Category", "ClientID", "Classification", "OutCue", "UserDef", "Start", "End", "NextCutID", "TrimLevel",
+    "SegueLevel"};
 
 namespace {
 const char* const SettingsKeyName = "Software\\Korvane";
-// The dialog's name of the cut number field, and why a value is no number.
-const int TextNumberTitle = 5221, TextNotNumber = 5220;
+// The dialog's name of the cut number field, and why a value is no number;
+// the names of the level fields, in their order.
+const int TextNumberTitle = 5221, TextNotNumber = 5220, TextLevelTitles = 5290;
 
 // The label field each setting but the cut number fills.
 const TLabelField SettingFields[SettingNextCut] = {LabelCategory, LabelClientID, LabelClassification,
@@ -96,13 +98,33 @@ TLabelSetting ApplyLabelSettings(const TLabelSettings& settings, const TDateTime
         choices.Labels.Text[LabelCutID] = std::to_string(choices.NextCut);
         choices.Labels.Given[LabelCutID] = true;
     }
+    const TLabelSetting level = ApplyLevelSettings(settings, choices.Envelope);
+    if (level != LabelSettingCount) {
+        error = LabelErrorCount;
+        return level;
+    }
     error = LabelsEndBeforeStart(choices.Labels) ? LabelEndBeforeStart : LabelOk;
     return error == LabelOk ? LabelSettingCount : SettingEnd;
+}
+
+TLabelSetting ApplyLevelSettings(const TLabelSettings& settings, TEnvelopeChoices& envelope)
+{
+    const std::string& trim = settings.Text[SettingTrimLevel];
+    const std::string& segue = settings.Text[SettingSegueLevel];
+    // A level refused is not used: an empty field is no level either.
+    envelope.Trim = ReadLevel(trim, envelope.TrimLevel);
+    envelope.Segue = ReadLevel(segue, envelope.SegueLevel);
+    if (!envelope.Trim && !trim.empty())
+        return SettingTrimLevel;
+    return !envelope.Segue && !segue.empty() ? SettingSegueLevel : LabelSettingCount;
 }
 
 std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error)
 {
     if (setting == SettingNextCut)
         return LoadText(TextNumberTitle) + ": " + LoadText(TextNotNumber);
+    if (setting >= SettingTrimLevel)
+        return LoadText(TextLevelTitles + setting - SettingTrimLevel) + ": " +
+               RefusalText({std::string(), OptionBadLevel, LabelOk}, LabelTitle);
     return std::string(LabelSettingNames[setting]) + ": " + LabelErrorText(error, SettingFields[setting]);
 }

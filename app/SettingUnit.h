@@ -1,6 +1,6 @@
-// SettingUnit: the Broadcast WAVE labels of the drop target, which the labels
-// dialog sets and the user keeps between runs under HKCU\Software\Korvane,
-// beside the Broadcast WAVE item's setting.
+// SettingUnit: the Broadcast WAVE labels of the drop target and its trim and
+// segue levels, which the labels dialog sets and the user keeps between runs
+// under HKCU\Software\Korvane, beside the Broadcast WAVE item's setting.
 #pragma once
 
 #include "LabelUnit.h"
@@ -18,11 +18,13 @@ enum TLabelSetting {
     SettingStart,
     SettingEnd,
     SettingNextCut, // "Number cuts from": the CutID of the next file written
+    SettingTrimLevel,  // dBFS: AUDs and AUDe where the audio reaches it (empty: not used)
+    SettingSegueLevel, // dBFS: SEGs where the audio falls below it for good, SEGe at AUDe
     LabelSettingCount
 };
 
 // The names of their values under the settings key ("Category" ... "Start",
-// "End", "NextCutID").
+// "End", "NextCutID", "TrimLevel", "SegueLevel").
 extern const char* const LabelSettingNames[LabelSettingCount];
 
 // The fields as the user typed them. A date such as "+14" stays so, and
@@ -35,13 +37,16 @@ struct TLabelSettings {
 TLabelSettings LoadLabelSettings();
 bool SaveLabelSettings(const TLabelSettings& settings);
 
-// Puts the settings into the labels and cut numbering of Choices, dates
-// counted from Today; the CutID is the next cut number, when there is one.
+// Puts the settings into the labels, cut numbering and levels of Choices,
+// dates counted from Today; the CutID is the next cut number, when there is one.
 // LabelSettingCount when every value fits; otherwise the first that does not
 // (End when the end lies before the start), Error saying why (LabelErrorCount
 // for a cut number that is none).
 TLabelSetting ApplyLabelSettings(const TLabelSettings& settings, const TDateTime& today,
                                  TRunChoices& choices, TLabelError& error);
+// Only the trim and segue levels, into Envelope (its peak envelope stays);
+// LabelSettingCount when both fit, else the first refused.
+TLabelSetting ApplyLevelSettings(const TLabelSettings& settings, TEnvelopeChoices& envelope);
 // The field's name as the dialog shows it and why its value was refused.
 std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error);
 

@@ -89,16 +89,22 @@ void EndConversion(HWND window)
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE);
 }
 
+// A check item shows its state.
+void ShowItem(bool on, int id)
+{
+    CheckMenuItem(Front.Menu, UINT(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
 LRESULT OnCreate(HWND window)
 {
     Front = TFrontEnd();
     Front.Menu = LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
     CheckMenuRadioItem(Front.Menu, CmdSmall, CmdCustom, CmdSmall, MF_BYCOMMAND);
-    Front.Choices.Broadcast = LoadBroadcastSetting();
     Front.Labels = LoadLabelSettings();
-    CheckMenuItem(Front.Menu, CmdBroadcast, MF_BYCOMMAND | (Front.Choices.Broadcast ? MF_CHECKED : MF_UNCHECKED));
-    Front.Choices.Loudness = LoadLoudnessSetting();
-    CheckMenuItem(Front.Menu, CmdLoudness, MF_BYCOMMAND | (Front.Choices.Loudness ? MF_CHECKED : MF_UNCHECKED));
+    ApplyLevelSettings(Front.Labels, Front.Choices.Envelope);
+    ShowItem(Front.Choices.Broadcast = LoadBroadcastSetting(), CmdBroadcast);
+    ShowItem(Front.Choices.Loudness = LoadLoudnessSetting(), CmdLoudness);
+    ShowItem(Front.Choices.Envelope.Peaks = LoadPeaksSetting(), CmdPeaks);
     if (!FileExists(CustomBitmapPath()))
         DeleteMenu(Front.Menu, CmdCustom, MF_BYCOMMAND);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
@@ -234,6 +240,7 @@ void EditLabels(HWND window)
     for (int i = 0; i < LabelSettingCount; ++i)
         Front.Labels.Text[i] = texts[std::size_t(i)];
     SaveLabelSettings(Front.Labels);
+    ApplyLevelSettings(Front.Labels, Front.Choices.Envelope);
 }
 
 // The watch's conversions: one at a time, and none after the window has gone
@@ -383,7 +390,7 @@ void ToggleItem(bool& on, bool (*save)(bool), int id)
 {
     on = !on;
     save(on);
-    CheckMenuItem(Front.Menu, UINT(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    ShowItem(on, id);
 }
 
 void OnCommand(HWND window, int id)
@@ -402,6 +409,10 @@ void OnCommand(HWND window, int id)
     case CmdLoudness:
         // Broadcast WAVEs (while that item is checked too) carry their loudness.
         ToggleItem(Front.Choices.Loudness, SaveLoudnessSetting, CmdLoudness);
+        break;
+    case CmdPeaks:
+        // Broadcast WAVEs carry a levl chunk after their audio.
+        ToggleItem(Front.Choices.Envelope.Peaks, SavePeaksSetting, CmdPeaks);
         break;
     case CmdWatch:
         EditWatch(window);

@@ -15,6 +15,7 @@ enum TMenuCommand {
     CmdLabels = 103,
     CmdLoudness = 104,
     CmdWatch = 105,
+    CmdPeaks = 106,
     CmdVisible = 201,
     CmdSmall = 202,
     CmdLarge = 203,

@@ -101,7 +101,7 @@ class Desktop(unittest.TestCase):
     def test_menu_walked_with_the_keyboard_chooses_the_large_bitmap(self):
         xdotool('mousemove', *CENTRE, 'click', 3)
         self.assertTrue(wait_for(lambda: len(windows('#32768')) == 1))  # the popup menu
-        xdotool('key', *['Down'] * 6, 'Right')  # past Convert, the three Broadcast WAVE items, Watch folder…
+        xdotool('key', *['Down'] * 7, 'Right')  # past Convert, the four Broadcast WAVE items, Watch folder…
         self.assertTrue(wait_for(lambda: len(windows('#32768')) == 2))  # and its Bitmap menu
         if os.environ.get('KORVANE_SHOTS'):
             subprocess.run(['import', '-window', 'root', '-crop', '360x240+452+334', '+repage',
@@ -148,9 +148,9 @@ class Desktop(unittest.TestCase):
         self.choose(2)  # Broadcast WAVE
         self.choose(3)  # Broadcast WAVE labels…
         self.assertTrue(wait_for(lambda: windows('#32770')))
-        typed = ['COM', 'Acme Tyres', 'Spot', 'winter sale', 'u1', '2026-01-02', '+14', '1001']
+        typed = ['COM', 'Acme Tyres', 'Spot', 'winter sale', 'u1', '2026-01-02', '+14', '1001', '-40', '-20']
         for i, text in enumerate(typed):
-            xdotool('type', '--delay', '30', text)
+            xdotool('type', '--delay', '30', '--', text)  # a text may start with -
             if i < len(typed) - 1:
                 xdotool('key', 'Tab')
         if os.environ.get('KORVANE_SHOTS'):
@@ -165,7 +165,8 @@ class Desktop(unittest.TestCase):
         self.assertTrue(wait_for(lambda: not windows('#32770')))
         kept = registry(WINE, self.dir, SETTINGS)[SETTINGS]
         self.assertEqual([kept[n] for n in ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef',
-                                            'Start', 'End', 'NextCutID', 'BroadcastWave')], typed + [1])
+                                            'Start', 'End', 'NextCutID', 'TrimLevel', 'SegueLevel',
+                                            'BroadcastWave')], typed + [1])
         self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'spot.mp3']))
         self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
                          ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
@@ -177,6 +178,19 @@ class Desktop(unittest.TestCase):
                           text(616, 64), text(452, 18), text(470, 18)],
                          ['1001', 'Acme Tyres', 'COM', 'Spot', 'winter sale', 'u1', '2026-01-0200:00:00', end])
         self.assertEqual(registry(WINE, self.dir, SETTINGS)[SETTINGS]['NextCutID'], '1002')
+
+    def test_peak_envelope_chosen_in_the_menu_follows_a_dropped_files_audio(self):
+        shutil.copy(ROOT / 'samples' / 'tone.mp3', self.dir / 'tone.mp3')
+        self.choose(2)  # Broadcast WAVE
+        self.choose(5)  # Peak envelope
+        kept = lambda: registry(WINE, self.dir, SETTINGS).get(SETTINGS, {}).get('PeakEnvelope')
+        self.assertEqual(wait_for(kept), 1)
+        self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'tone.mp3']))
+        self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
+                         ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
+        wave = (self.dir / 'tone.wav').read_bytes()
+        at = wave.index(b'data') + 8 + 85 * 144  # after the tone's frames: levl, 383 peaks of 256 samples
+        self.assertEqual((wave[at:at + 4], wave.index(b'LIST', at)), (b'levl', at + 8 + 120 + 383 * 4))
 
 
 if __name__ == '__main__':

@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, LabelsDialogIsKeptAcrossARestartAndLabelsTheDrops)
     SendMessageA(window, WM_COMMAND, CmdLabels, 0);
     std::vector<TSeen> seen = TakeSeen();
     ASSERT_EQ(seen.size(), 1u) << Boxes(seen);
-    EXPECT_EQ(seen[0].Kind + "|" + seen[0].Caption + "|" + seen[0].Name, "labels|Broadcast WAVE labels|||||||||");
+    EXPECT_EQ(seen[0].Kind + "|" + seen[0].Caption + "|" + seen[0].Name, "labels|Broadcast WAVE labels|||||||||||");
     EXPECT_EQ(KeptSetting("End"), "+14") << "kept as typed";
     Destroy();
     // The next start shows what was typed; Cancel changes nothing, and drops take the labels.
@@ -154,7 +154,7 @@ TEST_F(MainWindowTest, LabelsDialogIsKeptAcrossARestartAndLabelsTheDrops)
     SendMessageA(window, WM_COMMAND, CmdLabels, 0);
     seen = TakeSeen();
     ASSERT_EQ(seen.size(), 1u) << Boxes(seen);
-    EXPECT_EQ(seen[0].Name, "COM|Acme Tyres|Spot|winter sale|u1|2026-01-02|+14|1001|");
+    EXPECT_EQ(seen[0].Name, "COM|Acme Tyres|Spot|winter sale|u1|2026-01-02|+14|1001|||");
     Drop({Path("one.mp3"), Path("two.mp3")});
     EXPECT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
     const std::string end = DaysFromToday(14) + "23:59:59";
@@ -181,14 +181,16 @@ TEST_F(MainWindowTest, LabelsDialogIsKeptAcrossARestartAndLabelsTheDrops)
 TEST_F(MainWindowTest, ARefusedLabelKeepsTheDialogOpenAndSaysWhy)
 {
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
-    const std::vector<std::string> good = {"COM", "", "", "", "", "2026-03-01", "", ""};
+    const std::vector<std::string> good = {"COM", "", "", "", "", "2026-03-01", "", "", "-40", ""};
     const struct { int field; std::string value, why; } rows[] = {
         {0, std::string(65, 'x'), "Category: longer than its field's 64 characters"},
         {3, "caf\xC3\xA9", "OutCue: a character outside printable ASCII"},
         {5, "2026-02-29", "Start: not a date (yyyy-mm-dd, yyyy-mm-dd hh:mm:ss, or +days from today)"},
         {6, "2026-02-28 23:59:59", "End: the end lies before the start"},
         {7, "4294967296", "Number cuts from: not a number from 0 to 4294967295"},
-        {7, "#1", "Number cuts from: not a number from 0 to 4294967295"}};
+        {7, "#1", "Number cuts from: not a number from 0 to 4294967295"},
+        {8, "-96.5", "Trim level: not a level in dBFS from -96 to 0, such as -40"},
+        {9, "-6dB", "Segue level: not a level in dBFS from -96 to 0, such as -40"}};
     Create();
     std::vector<std::pair<std::vector<std::string>, std::string>> answers;
     for (const auto& row : rows) {
@@ -197,6 +199,33 @@ TEST_F(MainWindowTest, ARefusedLabelKeepsTheDialogOpenAndSaysWhy)
     }
     ExpectRefusedInTurn(CmdLabels, answers);
     EXPECT_EQ(KeptSetting("Category"), "(none)") << "nothing kept";
+}
+
+TEST_F(MainWindowTest, TrimSegueAndPeakEnvelopeAreKeptAndMarkADrop)
+{
+    // The project's sample (beside this program) behind 28 silent frames of its kind: 32 kHz mono, 144 bytes.
+    std::string late, exe(MAX_PATH, '\0');
+    for (int i = 0; i < 28; ++i)
+        late += std::string("\xFF\xFB\x18\xC4", 4) + std::string(140, '\0');
+    exe.resize(GetModuleFileNameA(nullptr, &exe[0], MAX_PATH));
+    Spill(Path("late.mp3"), late + Slurp(exe.substr(0, exe.rfind('\\')) + "\\tone.mp3"));
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    Create();
+    QueueLabelsAnswer({"", "", "", "", "", "", "", "", "-40", "-20"});
+    for (int item : {CmdBroadcast, CmdPeaks, CmdLabels})
+        SendMessageA(window, WM_COMMAND, WPARAM(item), 0);
+    Destroy();
+    Create(); // resumed at the next start
+    Drop({Path("late.mp3")});
+    ASSERT_EQ(Boxes(TakeSeen()), "box|Korvane|information|Conversion successfull\n");
+    const std::string wave = Slurp(Path("late.wav"));
+    const auto le = [](UINT32 value) { return std::string(reinterpret_cast<const char*>(&value), 4); };
+    // AUDs, AUDe where the tone first and last reaches -40 dBFS, SEGs where it falls below -20 for good;
+    // levl after the audio: version 1, 16-bit values, two a peak, 256 samples each, one channel, 509 peaks.
+    EXPECT_EQ(wave.substr(wave.find("cart") + 692, 32) + wave.substr(wave.find("data") + 8 + 113 * 144, 32),
+              "AUDs" + le(33362) + "AUDe" + le(129362) + "SEGs" + le(118400) + "SEGe" + le(129362) + "levl" +
+                  le(2156) + le(1) + le(2) + le(2) + le(256) + le(1) + le(509));
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
 }
 
 TEST_F(MainWindowTest, AKeptLabelThatNoLongerFitsFailsTheFileWithItsReason)

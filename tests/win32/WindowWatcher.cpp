@@ -76,7 +76,7 @@ void AnswerMenu(HWND menuWindow)
     HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
     TSeen s;
     s.Kind = "menu";
-    for (int id : {101, 102, 103, 104, 105, 201, 202, 203, 204, 301, 302, 303, 501}) {
+    for (int id : {101, 102, 103, 104, 105, 106, 201, 202, 203, 204, 301, 302, 303, 501}) {
         UINT state = GetMenuState(menu, UINT(id), MF_BYCOMMAND);
         if (state != UINT(-1))
             s.States[id] = state;
