@@ -49,7 +49,7 @@ const std::string Usage =
     "  /U - Uninstall registry entries\n\nExcept for the /Q option, anything after the other options will be ignored."
     "\n\nWhen there are no command-line parameters given, the GUI will be executed.\n\n"
     "Broadcast WAVE for playout systems:\n  /B - Adds the bext, mext and cart chunks to every WAVed MPEG written\n"
-    "  /L - Loudness (EBU R 128) into bext v2; /Trim=dB /Segue=dB /Peaks - cart timers, levl\n"
+    "  /L - loudness into bext v2; /Trim=dB /Segue=dB /Peaks - cart timers, levl; /Info - chunks\n"
     "  /Title= /Artist= /CutID= /ClientID= /Category= /Classification= /OutCue= /UserDef=\n"
     "  /URL= /TagText= /Start= /End= /Description= /Originator= /Pattern= /List= - labels\n";
 void PrintTo(const CliRow& row, std::ostream* os) { *os << row.args; }
