@@ -1,8 +1,7 @@
 """What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
 given Windows length, waiting for a condition, and files dropped on a window as a file manager
 drops them (XDND; needs Debian's python3-xlib)."""
-import argparse, os, re, select, subprocess, sys, time
-from pathlib import Path
+import argparse, os, re, select, subprocess, sys, threading, time
 from urllib.parse import quote
 
 
@@ -26,34 +25,60 @@ def winpath(path):
     return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
 
+SERVERS = {}  # (wine, driver, thread): the kvdriver --serve that runs that thread's commands
+
+
+def served(wine, driver, args, cwd, timeout):
+    """What kvdriver printed for one command, run by the driver serving this thread, which is
+    started on first need: one Wine start for all of a test's runs rather than one a run."""
+    key = (wine, driver, threading.get_ident())
+    server = SERVERS.get(key)
+    if not server or server.poll() is not None:
+        server = SERVERS[key] = subprocess.Popen([wine, driver, '--serve'], stdin=subprocess.PIPE,
+                                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    escape = lambda w: str(w).replace('\\', '\\\\').replace('\t', '\\t').replace('\n', '\\n')
+    server.stdin.write(('\t'.join(map(escape, [winpath(cwd or os.getcwd()), *args])) + '\n').encode())
+    server.stdin.flush()
+    out, deadline = b'', time.monotonic() + timeout
+    while not re.search(rb'(^|\n)END -?\d+\r?\n$', out):
+        if not select.select([server.stdout], [], [], max(0, deadline - time.monotonic()))[0]:
+            server.kill()
+            raise subprocess.TimeoutExpired(args, timeout)
+        part = os.read(server.stdout.fileno(), 65536)
+        if not part:
+            raise RuntimeError('kvdriver --serve ended')
+        out += part
+    return out[:out.rindex(b'END ')]
+
+
 def drive(wine, driver, *args, cwd=None, env=None, timeout=180):
     """Runs kvdriver: the boxes it answered as (caption, icon, text), and its other lines
-    (EXIT n, TIMEOUT, DONE, WINDOW ..., NOWINDOW, CLOSED)."""
-    out = subprocess.run([wine, driver, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
-                         stderr=subprocess.DEVNULL, timeout=timeout).stdout.decode('utf-8').replace('\r', '')
+    (EXIT n, TIMEOUT, DONE, WINDOW ..., NOWINDOW, CLOSED). In another environment (another
+    prefix) a driver of its own runs the command."""
+    out = served(wine, driver, args, cwd, timeout) if env is None else subprocess.run(
+        [wine, driver, *args], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        timeout=timeout).stdout
+    out = out.decode('utf-8').replace('\r', '')
     found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
-    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
     return ([(c, i, unescape(t)) for c, i, t in found],
             [line for line in out.splitlines() if not line.startswith(('BOX ', 'ICON ', 'TEXT '))])
 
 
-def registry(wine, folder, *roots, env=None):
-    """{key: {value name ('' for the default): text or number}} below the roots, from regedit
-    exports (UTF-16, so that every character survives) written into the folder."""
-    keys, unquote = {}, lambda text: re.sub(r'\\(.)', r'\1', text[1:-1])
-    for root in roots:
-        export = os.path.join(folder, 'export.reg')
-        if os.path.exists(export):
-            os.unlink(export)
-        subprocess.run([wine, 'regedit', '/E', winpath(export), root], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        text = open(export, 'rb').read().decode('utf-16') if os.path.exists(export) else ''
-        for line in text.splitlines():
-            if line.startswith('['):
-                key = keys.setdefault(line[1:-1], {})
-            elif re.match(r'^(@|")', line):
-                name, value = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
-                key[unquote(name)] = unquote(value) if value.startswith('"') else int(value[6:], 16)
+def unescape(text):
+    return re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', text)
+
+
+def registry(driver, *roots, env=None):
+    """{key: {value name ('' for the default): text or number}} below the roots, as kvdriver
+    reads them."""
+    keys = {}
+    for line in drive(WINE, driver, '--reg', 'dump', *roots, env=env)[1]:
+        kind, _, rest = line.partition(' ')
+        if kind == 'KEY':
+            key = keys.setdefault(rest, {})
+        elif kind in ('STRING', 'NUMBER'):
+            name, value = map(unescape, rest.split('\t'))
+            key[name] = value if kind == 'STRING' else int(value)
     return keys
 
 

@@ -18,6 +18,10 @@
 //                        that shows the drop target)
 //   kvdriver --lock <file>   (holds the file open with no sharing, as a player may, says
 //                        "LOCKED" or "NOLOCK <error>", and lets go when its input ends)
+//   kvdriver --reg delete <key> | add <key> [<default value>] | dump <key>...   (the
+//                        registry in this process: see Registry)
+//   kvdriver --serve   (any of the others but --hold and --lock, one after another, read
+//                        from stdin: see Serve)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
 // "TEXT <text, line feeds as \n, backslashes doubled>" (and "OFFSCREEN" when its OK button
 // lies below the screen), then closed with OK. The end is
@@ -39,6 +43,15 @@ namespace {
 std::vector<DWORD> childIds;
 int answered = 0;
 
+// A text on one line: line feeds as \n, backslashes doubled, carriage returns left out.
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
+    return out;
+}
+
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
     DWORD owner = 0;
@@ -48,10 +61,8 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     if (std::find(childIds.begin(), childIds.end(), owner) == childIds.end() ||
         !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
-    std::string text;
-    for (char c : TextOf(GetDlgItem(window, 0xFFFF)))
-        text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
-    std::printf("BOX %s\nICON %s\nTEXT %s\n", TextOf(window).c_str(), IconKind(window), text.c_str());
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", TextOf(window).c_str(), IconKind(window),
+                Escaped(TextOf(GetDlgItem(window, 0xFFFF))).c_str());
     RECT ok; // a box taller than the screen has its OK button below it
     HWND button = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetDlgItem(window, IDCANCEL);
     if (button && GetWindowRect(button, &ok) && (ok.top < 0 || ok.bottom > GetSystemMetrics(SM_CYSCREEN)))
@@ -179,47 +190,95 @@ int DropTarget(const std::string& what, int argc, const std::vector<std::string>
     std::printf(answered < count ? "TIMEOUT\n" : "DONE\n");
     return answered < count ? 2 : 0;
 }
-} // namespace
 
-int main()
+// The registry key a full name stands for: its root's handle and the rest.
+HKEY RootOf(const std::wstring& name, std::wstring& rest)
 {
-    int argc = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::wstring> args(wide, wide + argc);
-    LocalFree(wide);
-    std::vector<std::string> argv;
-    for (const std::wstring& arg : args)
-        argv.push_back(Utf8(arg));
-    // Wine closes its desktop, and ends the process that draws it, soon
-    // after the last program that used it has ended; every later program
-    // then waits about a second for a new one. A holder keeps it open.
-    if (argc == 2 && argv[1] == "--hold") {
-        GetDesktopWindow();
-        std::printf("HOLDING\n");
-        std::fflush(stdout);
-        Sleep(INFINITE);
+    const struct { const wchar_t *Long, *Short; HKEY Key; } roots[] = {
+        {L"HKEY_CLASSES_ROOT", L"HKCR", HKEY_CLASSES_ROOT}, {L"HKEY_CURRENT_USER", L"HKCU", HKEY_CURRENT_USER},
+        {L"HKEY_LOCAL_MACHINE", L"HKLM", HKEY_LOCAL_MACHINE}};
+    const std::wstring first = name.substr(0, name.find(L'\\'));
+    rest = first.size() < name.size() ? name.substr(first.size() + 1) : L"";
+    for (const auto& root : roots)
+        if (first == root.Long || first == root.Short)
+            return root.Key;
+    return nullptr;
+}
+
+// Each key below Name (Name's own first) as "KEY <name>", then each of its
+// string values as "STRING <value name>\t<text>" and each number as
+// "NUMBER <value name>\t<n>" (names and texts escaped as box texts are),
+// the default value's name empty.
+void DumpKey(HKEY key, const std::wstring& name)
+{
+    std::printf("KEY %s\n", Utf8(name).c_str());
+    wchar_t value[16384];
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD i = 0, length = 16384, size = DWORD(data.size()), type = 0;
+         RegEnumValueW(key, i, value, &length, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+         ++i, length = 16384, size = DWORD(data.size())) {
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
+            std::printf("STRING %s\t%s\n", Escaped(Utf8(value)).c_str(),
+                        Escaped(Utf8(std::wstring(reinterpret_cast<wchar_t*>(data.data()), size / 2).c_str())).c_str());
+        else if (type == REG_DWORD)
+            std::printf("NUMBER %s\t%lu\n", Escaped(Utf8(value)).c_str(), *reinterpret_cast<DWORD*>(data.data()));
     }
-    if (argc == 3 && argv[1] == "--lock") {
-        HANDLE file = CreateFileW(args[2].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        std::printf(file == INVALID_HANDLE_VALUE ? "NOLOCK %lu\n" : "LOCKED\n", GetLastError());
-        std::fflush(stdout);
-        for (char c; std::fread(&c, 1, 1, stdin) == 1;) {
+    for (DWORD i = 0, length = 256; RegEnumKeyExW(key, i, value, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                    ERROR_SUCCESS; ++i, length = 256) {
+        HKEY sub = nullptr;
+        if (RegOpenKeyExW(key, value, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            DumpKey(sub, name + L"\\" + value);
+            RegCloseKey(sub);
         }
-        return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
     }
-    if (argc == 3 && argv[1] == "--refuse")
-        return RefuseRecords(std::stoi(argv[2]));
-    if (argc == 3 && argv[1] == "--kill")
-        return KillGathering(std::stoul(argv[2]));
-    if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
-                      (argv[1] == "--boxes" && argc == 4)))
-        return DropTarget(argv[1], argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
-        return 3;
+}
+
+// --reg delete <key> | add <key> [<default value>] | dump <key>...: done
+// here rather than by reg.exe and regedit.exe, each a Wine start of its own.
+int Registry(const std::vector<std::wstring>& args)
+{
+    const std::wstring& what = args[2];
+    int failed = 0;
+    for (std::size_t i = 3; i < args.size(); ++i) {
+        std::wstring rest;
+        const HKEY root = RootOf(args[i], rest);
+        HKEY key = nullptr;
+        if (!root)
+            return 3;
+        if (what == L"delete") { // gone afterwards, whether it was there or not
+            RegDeleteTreeW(root, rest.c_str());
+            RegDeleteKeyW(root, rest.c_str());
+            failed += RegOpenKeyExW(root, rest.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+        } else if (what == L"add") {
+            failed += RegCreateKeyExW(root, rest.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != 0;
+            if (key && i + 1 < args.size())
+                failed += RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(args[i + 1].c_str()),
+                                         DWORD(args[i + 1].size() + 1) * 2) != 0;
+            i = args.size();
+        } else if (RegOpenKeyExW(root, rest.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            DumpKey(key, args[i]);
+        }
+        if (key)
+            RegCloseKey(key);
     }
+    return failed ? 1 : 0;
+}
+
+// Runs the program (or the verb, or the programs of --each), answers their
+// boxes and tells how each ended.
+int Drive(const std::vector<std::wstring>& args, const std::vector<std::string>& argv)
+{
+    const int argc = int(args.size());
     std::vector<HANDLE> children;
+    struct TClose {
+        std::vector<HANDLE>& Handles;
+        ~TClose()
+        {
+            for (HANDLE h : Handles)
+                if (h)
+                    CloseHandle(h);
+        }
+    } closer{children};
     std::vector<std::wstring> later; // the files whose runs start one every <step> ms
     DWORD step = 0, begun = GetTickCount();
     const bool each = argv[2] == "--each" && argc >= 6;
@@ -277,4 +336,98 @@ int main()
         std::printf(each ? "EXIT %lu %lu\n" : "EXIT %lu\n", code, ended[i] - 1);
     }
     return 0;
+}
+
+// One command: the words of a command line after the driver's own name.
+int Command(const std::vector<std::wstring>& args)
+{
+    const int argc = int(args.size());
+    std::vector<std::string> argv;
+    for (const std::wstring& arg : args)
+        argv.push_back(Utf8(arg));
+    childIds.clear();
+    answered = 0;
+    if (argc == 3 && argv[1] == "--refuse")
+        return RefuseRecords(std::stoi(argv[2]));
+    if (argc == 3 && argv[1] == "--kill")
+        return KillGathering(std::stoul(argv[2]));
+    if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
+                      (argv[1] == "--boxes" && argc == 4)))
+        return DropTarget(argv[1], argc, argv);
+    if (argc >= 4 && argv[1] == "--reg")
+        return Registry(args);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
+        return 3;
+    }
+    return Drive(args, argv);
+}
+
+// --serve: one command a line on stdin, in UTF-8: the folder to run it in,
+// then its words, each after a tab (tab, line feed and backslash written
+// \t, \n and \\); after each command's own lines "END <status>". A test
+// that drives many runs so starts Wine once for the driver, not once a run.
+int Serve()
+{
+    std::string line;
+    for (int got; (got = std::getchar()) != EOF;) {
+        if (got != '\n') {
+            line += char(got);
+            continue;
+        }
+        std::vector<std::wstring> words(1, L"kvdriver");
+        std::string word;
+        for (std::size_t i = 0; i <= line.size(); ++i) {
+            if (i < line.size() && line[i] != '\t') {
+                char c = line[i];
+                if (c == '\\' && i + 1 < line.size()) {
+                    c = line[++i];
+                    c = c == 't' ? '\t' : c == 'n' ? '\n' : c;
+                }
+                word += c;
+                continue;
+            }
+            const int n = MultiByteToWideChar(CP_UTF8, 0, word.data(), int(word.size()), nullptr, 0);
+            words.push_back(std::wstring(std::size_t(n), L'\0'));
+            MultiByteToWideChar(CP_UTF8, 0, word.data(), int(word.size()), &words.back()[0], n);
+            word.clear();
+        }
+        line.clear();
+        SetCurrentDirectoryW(words[1].c_str());
+        words.erase(words.begin() + 1);
+        const int status = Command(words);
+        std::printf("END %d\n", status);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(wide, wide + argc);
+    LocalFree(wide);
+    // Wine closes its desktop, and ends the process that draws it, soon
+    // after the last program that used it has ended; every later program
+    // then waits about a second for a new one. A holder keeps it open.
+    if (argc == 2 && args[1] == L"--hold") {
+        GetDesktopWindow();
+        std::printf("HOLDING\n");
+        std::fflush(stdout);
+        Sleep(INFINITE);
+    }
+    if (argc == 3 && args[1] == L"--lock") {
+        HANDLE file = CreateFileW(args[2].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        std::printf(file == INVALID_HANDLE_VALUE ? "NOLOCK %lu\n" : "LOCKED\n", GetLastError());
+        std::fflush(stdout);
+        for (char c; std::fread(&c, 1, 1, stdin) == 1;) {
+        }
+        return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
+    }
+    if (argc == 2 && args[1] == L"--serve")
+        return Serve();
+    return Command(args);
 }

@@ -21,6 +21,19 @@ def windows(cls='TKORVANE_MAIN'):
             for w in lines if w[0] == 'WINDOW' and w[8] == '1']
 
 
+def settings(until):
+    """The settings kept for the user once until(them) holds (the program writes them one after
+    another), or as they are at the deadline."""
+    kept = {}
+
+    def read():
+        nonlocal kept
+        kept = registry(OPT.driver, SETTINGS).get(SETTINGS, {})
+        return until(kept)
+    wait_for(read)
+    return kept
+
+
 def xdotool(*args):
     subprocess.run(['xdotool', *map(str, args)], check=True)
 
@@ -48,8 +61,7 @@ class Desktop(unittest.TestCase):
 
     @staticmethod
     def forget_settings():
-        subprocess.run([WINE, 'reg', 'delete', SETTINGS, '/f'], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        drive(WINE, OPT.driver, '--reg', 'delete', SETTINGS)
 
     def choose(self, downs):
         """Opens the popup menu and chooses its item after that many presses of Down. Under Wine
@@ -163,9 +175,10 @@ class Desktop(unittest.TestCase):
                     break
         xdotool('key', 'Return')  # OK
         self.assertTrue(wait_for(lambda: not windows('#32770')))
-        kept = registry(WINE, self.dir, SETTINGS)[SETTINGS]
-        self.assertEqual([kept[n] for n in ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef',
-                                            'Start', 'End', 'NextCutID', 'BroadcastWave')], typed + [1])
+        names = ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef', 'Start', 'End', 'NextCutID',
+                 'BroadcastWave')  # kept one after another once the dialog has gone
+        kept = settings(lambda kept: all(n in kept for n in names))
+        self.assertEqual([kept.get(n) for n in names], typed + [1])
         self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'spot.mp3']))
         self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
                          ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
@@ -176,7 +189,7 @@ class Desktop(unittest.TestCase):
         self.assertEqual([text(132, 64), text(196, 64), text(260, 64), text(324, 64), text(388, 64),
                           text(616, 64), text(452, 18), text(470, 18)],
                          ['1001', 'Acme Tyres', 'COM', 'Spot', 'winter sale', 'u1', '2026-01-0200:00:00', end])
-        self.assertEqual(registry(WINE, self.dir, SETTINGS)[SETTINGS]['NextCutID'], '1002')
+        self.assertEqual(settings(lambda kept: kept.get('NextCutID') == '1002').get('NextCutID'), '1002')
 
 
 if __name__ == '__main__':

@@ -514,18 +514,18 @@ class ShellVerbE2E(E2ECase):
     VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
 
     def reg(self, *args):
-        subprocess.run([WINE, 'reg', *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run_driver(WINE, OPT.driver, '--reg', *args)
 
     def setUp(self):
         super().setUp()
         for key in ('HKCR\\.mp3', 'HKCR\\' + self.TYPE):  # gone before and after each test
-            self.reg('delete', key, '/f')
-            self.addCleanup(self.reg, 'delete', key, '/f')
+            self.reg('delete', key)
+            self.addCleanup(self.reg, 'delete', key)
 
     def value(self, key):
         """The key's default value; None without the key."""
         name = key.replace('HKCR', 'HKEY_CLASSES_ROOT')
-        return registry(WINE, self.dir, name).get(name, {}).get('')
+        return registry(OPT.driver, name).get(name, {}).get('')
 
     def test_registry_failures_and_quiet_order(self):
         # Options in either case, after '/' or '-'.
@@ -536,8 +536,8 @@ class ShellVerbE2E(E2ECase):
         self.assertFalse((self.dir / 'mono.wav').exists())
 
     def test_verb_from_a_folder_outside_the_code_page_converts_through_the_shell(self):
-        self.reg('add', 'HKCR\\.mp3', '/ve', '/d', self.TYPE, '/f')
-        self.reg('add', 'HKCR\\' + self.TYPE, '/f')
+        self.reg('add', 'HKCR\\.mp3', self.TYPE)
+        self.reg('add', 'HKCR\\' + self.TYPE)
         (self.dir / 'Мои Программы').mkdir()
         exe = winpath(shutil.copy(OPT.korvane, self.dir / 'Мои Программы'))
         self.expect(['stereo.mp3', '/I', '/Q'], 'Successfully added registry entries', run=[exe])
