@@ -1,7 +1,8 @@
 """What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
 given Windows length, waiting for a condition, and files dropped on a window as a file manager
 drops them (XDND; needs Debian's python3-xlib)."""
-import argparse, os, re, select, subprocess, sys, threading, time
+import argparse, hashlib, os, re, select, shutil, subprocess, sys, tempfile, threading, time
+from pathlib import Path
 from urllib.parse import quote
 
 
@@ -80,6 +81,35 @@ def registry(driver, *roots, env=None):
             name, value = map(unescape, rest.split('\t'))
             key[name] = value if kind == 'STRING' else int(value)
     return keys
+
+
+def made_once(driver, name, key, make):
+    """The folder of fixtures that make(folder) makes, made once per build tree (beside the
+    driver) and kept under the hash of key, the text of what makes them: a change makes them
+    anew. They are made aside and put in place whole, so a run sees them all or none."""
+    home = Path(driver).parent / 'fixtures'
+    folder = home / ('%s-%s' % (name, hashlib.sha256(key.encode()).hexdigest()[:16]))
+    if folder.is_dir():
+        return folder
+    home.mkdir(exist_ok=True)
+    for old in home.glob(name + '-*'):
+        shutil.rmtree(old, ignore_errors=True)
+    work = tempfile.mkdtemp(dir=home, prefix='.' + name)
+    try:
+        make(work)
+        os.rename(work, folder)
+    except OSError:
+        if not folder.is_dir():  # else another run has put them in place meanwhile
+            raise
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return folder
+
+
+def stream_fixtures(driver):
+    """The short MPEG files (and others) that make_fixtures.sh makes with ffmpeg and lame."""
+    script = Path(__file__).with_name('make_fixtures.sh')
+    return made_once(driver, 'streams', script.read_text(), lambda f: subprocess.run(['sh', script, f], check=True))
 
 
 def long_name(folder, total):

@@ -3,7 +3,7 @@
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
 import json, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
 from pathlib import Path
-from e2elib import ROOT, WINE, drive as run_driver, long_name, options, registry, winpath
+from e2elib import ROOT, WINE, drive as run_driver, long_name, options, registry, stream_fixtures, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -564,6 +564,5 @@ if __name__ == '__main__':
         part = argv.pop(1)
         argv += [name for name, case in list(globals().items()) if isinstance(case, type) and
                  issubclass(case, E2ECase) and case is not E2ECase and (name in LONG) == (part == 'long')]
-    with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as FIXTURES:
-        subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', FIXTURES], check=True)
-        unittest.main(argv=argv, verbosity=2)
+    FIXTURES = stream_fixtures(OPT.driver)
+    unittest.main(argv=argv, verbosity=2)

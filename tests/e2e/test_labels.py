@@ -2,10 +2,10 @@
 """Broadcast WAVE labels end to end: Korvane.exe under Wine and the native korvane write the same
 cart and bext bytes for the same options, names and lists, as libsndfile reads them back, and a
 label they cannot take converts nothing. Needs DISPLAY and an initialised Wine prefix."""
-import datetime, os, shutil, subprocess, sys, tempfile, unittest
+import datetime, os, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 import test_e2e as base
-from e2elib import ROOT, options, winpath
+from e2elib import ROOT, options, stream_fixtures, winpath
 
 SPOTS = ['%d - %s - %s.mp3' % (1234 + i, client, title) for i, (client, title) in enumerate(
     [('Acme Tyres', 'Winter Sale'), ('Bob Bikes', 'Spring'), ('Cafe Nord', 'Lunch Menu')])]
@@ -110,6 +110,5 @@ class Labels(base.E2ECase):
 
 if __name__ == '__main__':
     base.OPT, argv = options()
-    with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as base.FIXTURES:
-        subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', base.FIXTURES], check=True)
-        sys.exit(0 if unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful() else 1)
+    base.FIXTURES = stream_fixtures(base.OPT.driver)
+    unittest.main(argv=argv, verbosity=2)
