@@ -3,9 +3,10 @@
 ffmpeg's own decoder and ebur128 meter on the same MPEG files, bext version 2's bytes, the values
 that do not exist, damaged streams, Korvane.exe without its decoder DLL, and what mediainfo and
 libsndfile read. Needs DISPLAY and an initialised Wine prefix."""
-import json, math, re, shutil, struct, subprocess, tempfile, unittest
+import inspect, json, math, re, shutil, struct, subprocess, tempfile, unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
-from e2elib import ROOT, WINE, drive, options, winpath
+from e2elib import ROOT, WINE, drive, made_once, options, winpath
 
 NATIVE = ROOT / 'build' / 'native' / 'korvane'
 TONE = '%g*sin(2*PI*1000*t)'
@@ -74,21 +75,29 @@ def loudness(wav):
     return struct.unpack('<H', body[346:348])[0], [NO_VALUE if v == NO_VALUE else v for v in values]
 
 
+def make_signals(folder):
+    """The signals as MPEG files (ffmpeg's runs side by side): silence, two seconds, and damaged,
+    a stereo stream cut short within a frame, two seconds of mono frames (which the meter, made
+    for two channels, cannot take), and the stereo stream again."""
+    folder = Path(folder)
+    runs = [['-f', 'lavfi', '-i', source, *codec, folder / name] for name, (source, codec) in SIGNALS.items()]
+    runs += [['-f', 'lavfi', '-i', 'anullsrc=r=44100:cl=stereo', '-t', '5', '-b:a', '128k', folder / 'silence.mp3'],
+             ['-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=2' % (TONE % 0.1), '-b:a', '128k', folder / 'short.mp3']]
+    runs += [['-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=%d' % (TONE % 0.1, {2: 12, 1: 2}[channels]), '-ac',
+              str(channels), '-b:a', '128k', '-write_xing', '0', '-id3v2_version', '0', folder / (name + '.mp3')]
+             for name, channels in (('stereo', 2), ('mono', 1))]
+    with ThreadPoolExecutor(2) as pool:
+        list(pool.map(lambda run: ffmpeg(*run), runs))
+    stereo = (folder / 'stereo.mp3').read_bytes()
+    (folder / 'damaged.mp3').write_bytes(stereo[:-300] + (folder / 'mono.mp3').read_bytes() + stereo)
+
+
 class Loudness(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = Path(tempfile.mkdtemp(prefix='korvane-loudness-'))
-        for name, (source, codec) in SIGNALS.items():
-            ffmpeg('-f', 'lavfi', '-i', source, *codec, cls.dir / name)
-        ffmpeg('-f', 'lavfi', '-i', 'anullsrc=r=44100:cl=stereo', '-t', '5', '-b:a', '128k', cls.dir / 'silence.mp3')
-        ffmpeg('-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=2' % (TONE % 0.1), '-b:a', '128k', cls.dir / 'short.mp3')
-        # Damaged: a stereo stream cut short within a frame, two seconds of mono frames (which the
-        # meter, made for two channels, cannot take), and the stereo stream again.
-        for name, channels in (('stereo', 2), ('mono', 1)):
-            ffmpeg('-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=%d' % (TONE % 0.1, {2: 12, 1: 2}[channels]), '-ac',
-                   str(channels), '-b:a', '128k', '-write_xing', '0', '-id3v2_version', '0', cls.dir / (name + '.mp3'))
-        stereo = (cls.dir / 'stereo.mp3').read_bytes()
-        (cls.dir / 'damaged.mp3').write_bytes(stereo[:-300] + (cls.dir / 'mono.mp3').read_bytes() + stereo)
+        made = made_once(OPT.driver, 'loudness', inspect.getsource(make_signals) + repr((SIGNALS, TONE)), make_signals)
+        shutil.copytree(made, cls.dir, dirs_exist_ok=True)
 
     @classmethod
     def tearDownClass(cls):
@@ -104,19 +113,22 @@ class Loudness(unittest.TestCase):
         return boxes[0][2].splitlines(), end, folder
 
     def test_values_agree_with_ffmpeg_and_the_native_converter_writes_the_same(self):
-        names = list(SIGNALS)
-        lines, end, folder = self.wrap(names, '/L')
-        self.assertEqual(end, ['EXIT 0'])
+        names, folder = list(SIGNALS), Path(tempfile.mkdtemp(dir=self.dir))
         native = folder / 'native'
         native.mkdir()
         for name in names:
-            shutil.copy2(folder / name, native)
-        subprocess.run([NATIVE, '--loudness', '-q', *names], cwd=native, check=True)
-        for name, line in zip(names, lines):
+            shutil.copy2(self.dir / name, native)
+        # The native converter and ffmpeg's meter work while Korvane.exe does.
+        with ThreadPoolExecutor(2) as pool:
+            ran = pool.submit(subprocess.run, [NATIVE, '--loudness', '-q', *names], cwd=native, check=True)
+            wanted = pool.map(reference, [self.dir / name for name in names])
+            lines, end, folder = self.wrap(names, '/L', folder=folder)
+            ran.result()
+        self.assertEqual(end, ['EXIT 0'])
+        for name, line, want in zip(names, lines, wanted):
             wav = (folder / name).with_suffix('.wav').read_bytes()
             version, values = loudness(wav)
             self.assertEqual(version, 2, name)
-            want = reference(folder / name)
             for field, (value, other, tolerance) in enumerate(zip(values, want, TOLERANCE)):
                 self.assertAlmostEqual(value / 100, other, delta=tolerance, msg='%s field %d' % (name, field))
             tenths = ['%s%d.%d' % ('-' * (v <= -5), (abs(v) + 5) // 100, (abs(v) + 5) // 10 % 10) for v in values]
