@@ -26,14 +26,26 @@ inline const char* IconKind(HWND box)
     if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r))
         return "none";
     RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC screen = GetDC(nullptr);
+    // The icon's pixels in one copy from the screen: under Wine each GetPixel
+    // of the screen is a round trip to the X server.
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP copy = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, copy);
+    const bool copied = bits && BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
     int red = 0, blue = 0;
-    for (LONG y = r.top; y < r.bottom; ++y)
-        for (LONG x = r.left; x < r.right; ++x) {
-            const COLORREF c = GetPixel(screen, x, y);
-            red += GetRValue(c) > GetBValue(c) + 64;
-            blue += GetBValue(c) > GetRValue(c) + 64;
-        }
+    for (int i = 0; copied && i < width * height; ++i) {
+        const DWORD c = static_cast<const DWORD*>(bits)[i]; // 0x00RRGGBB
+        red += int((c >> 16) & 0xFF) > int(c & 0xFF) + 64;
+        blue += int(c & 0xFF) > int((c >> 16) & 0xFF) + 64;
+    }
+    SelectObject(memory, old);
+    DeleteObject(copy);
+    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return red > 20 && red > 4 * blue ? "error"
            : blue > 20 && blue > 4 * red ? "information" : "none";
