@@ -122,7 +122,7 @@ def long_name(folder, total):
     return os.path.join(*parts, 'x' * (left - 4) + '.mp3')
 
 
-def wait_for(condition, seconds=20, step=0.1):
+def wait_for(condition, seconds=20, step=0.05):
     """Polls until condition() gives something true, up to the deadline; its last value."""
     deadline = time.monotonic() + seconds
     while not (value := condition()) and time.monotonic() < deadline:
