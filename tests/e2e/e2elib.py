@@ -1,7 +1,7 @@
 """What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
 given Windows length, waiting for a condition, and files dropped on a window as a file manager
 drops them (XDND; needs Debian's python3-xlib)."""
-import argparse, hashlib, os, re, select, shutil, subprocess, sys, tempfile, threading, time
+import argparse, hashlib, io, os, re, select, shutil, subprocess, sys, tempfile, threading, time, unittest
 from pathlib import Path
 from urllib.parse import quote
 
@@ -81,6 +81,34 @@ def registry(driver, *roots, env=None):
             name, value = map(unescape, rest.split('\t'))
             key[name] = value if kind == 'STRING' else int(value)
     return keys
+
+
+def cases_of(suite):
+    for test in suite:
+        yield from cases_of(test) if isinstance(test, unittest.TestSuite) else [test]
+
+
+class SideBySide(unittest.TextTestRunner):
+    """Runs the test classes marked windowless (windowless = True: their Wine runs show no window
+    and no box and never gather, and they use folders of their own) in a thread of their own
+    beside the others, whose windows and boxes come one at a time; their report follows."""
+    def run(self, test):
+        cases = list(cases_of(test))
+        beside = [case for case in cases if getattr(case, 'windowless', False)]
+        report, results = io.StringIO(), []
+        side = unittest.TextTestRunner(stream=report, verbosity=self.verbosity)
+        thread = threading.Thread(target=lambda: results.append(side.run(unittest.TestSuite(beside))))
+        if beside:
+            thread.start()
+        result = super().run(unittest.TestSuite(case for case in cases if case not in beside))
+        if beside:
+            thread.join()
+            self.stream.write(report.getvalue())
+            other = results[0]
+            result.testsRun += other.testsRun
+            for kind in ('failures', 'errors', 'skipped', 'expectedFailures', 'unexpectedSuccesses'):
+                getattr(result, kind).extend(getattr(other, kind))
+        return result
 
 
 def made_once(driver, name, key, make):

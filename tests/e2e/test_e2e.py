@@ -3,7 +3,7 @@
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
 import json, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
 from pathlib import Path
-from e2elib import ROOT, WINE, drive as run_driver, long_name, options, registry, stream_fixtures, winpath
+from e2elib import ROOT, WINE, SideBySide, drive as run_driver, long_name, options, registry, stream_fixtures, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -175,6 +175,58 @@ class KorvaneE2E(E2ECase):
                               stderr=subprocess.DEVNULL).stdout for n in (name, wav)]
         self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
 
+    def test_any_name_converts_as_the_plain_name_does(self):
+        # (The way back opens and writes names through the same calls.)
+        self.expect(['/Q', 'stereo.mp3'])
+        plain = (self.dir / 'stereo.wav').read_bytes()
+        names = ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3'] + [
+            long_name(self.dir, total) for total in (300, 1000)]  # whole Windows paths of that length
+        for name in names:
+            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
+        # A name in other case is found as the file system finds it.
+        args = ['ПЕСНЯ.MP3'] + names[1:4] + [winpath(self.dir / n) for n in names[4:]]
+        self.expect(args + ['Нет такого.mp3'], ''.join('Successfull: %s\n' % winpath(self.dir / n) for n in names) +
+            'File not found: Нет такого.mp3\n', icon=None)
+        for name in names:
+            with self.subTest(name=name[:40]):
+                self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), plain)
+
+    def test_a_pattern_converts_each_match_as_its_name_does(self):
+        # Each pattern in folder p, its matches by name in folder n; song.wav is older than the run, the short name
+        # of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, ? is one character, *.* takes 'chime'.
+        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
+                 'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
+                 'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
+        for pattern, matches in [('?.MP3', ['a.mp3']), ('track?.mp3', []),
+                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'track.mp3']),
+                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'chime', 'song.mp3', 'song.mp3x',
+                                          'track.mp3', 'tune.mp']),
+                                 ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]:
+            for folder in 'pn':
+                shutil.rmtree(self.dir / folder, ignore_errors=True)
+                for name, source in files.items():
+                    (self.dir / folder / name.replace('\\', '/')).parent.mkdir(parents=True, exist_ok=True)
+                    shutil.copy(self.dir / source, self.dir / folder / name.replace('\\', '/'))
+            p, n = winpath(self.dir / 'p'), winpath(self.dir / 'n')
+            self.expect([p + '\\' + pattern], ''.join(('Failed : %s\\%s | no MPEG audio found in it\n'
+                if m.endswith('x') else 'Successfull: %s\\%s\n') % (p, m) for m in matches) or
+                'File not found: %s\\%s\n' % (p, pattern), icon=None)
+            self.expect(['/Q'] + [n + '\\' + m for m in matches], status=int('song.mp3x' in matches))
+            self.assertEqual(subprocess.run(['diff', '-r', self.dir / 'p', self.dir / 'n']).returncode, 0)
+
+    def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
+        (self.dir / 'many').mkdir()
+        for i in range(45):
+            shutil.copy(self.dir / ('bad.mp3' if i in (7, 30) else 'mono.mp3'), self.dir / 'many' / ('%02d.mp3' % i))
+        self.expect([winpath(self.dir / 'many') + '\\*.mp3'], 'Failed : %s\\07.mp3 | no MPEG audio found in it\n'
+                    'Failed : %s\\30.mp3 | no MPEG audio found in it\n'
+                    '43 other files converted\n' % ((winpath(self.dir / 'many'),) * 2))
+
+
+class QuietE2E(E2ECase):
+    """Quiet runs (/Q) only, beside the other tests."""
+    windowless = True
 
     def test_vbr_streams_tell_their_true_length_and_other_audio_is_refused(self):
         # (Junk with a false sync before or amid a stream, and a one-frame file, are the unit tests';
@@ -250,54 +302,6 @@ class KorvaneE2E(E2ECase):
                 self.assertEqual(probe(wav)['format'].get('tags'), dict(OWN_TAGS, **{
                     PROBE.get(k, k): v.encode('cp1252').decode('utf-8', 'replace') for k, v in WORDS.items()}))
                 self.assertEqual(probe(wav, 'mediainfo').get('Title'), 'Café Tone')
-
-    def test_any_name_converts_as_the_plain_name_does(self):
-        # (The way back opens and writes names through the same calls.)
-        self.expect(['/Q', 'stereo.mp3'])
-        plain = (self.dir / 'stereo.wav').read_bytes()
-        names = ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3'] + [
-            long_name(self.dir, total) for total in (300, 1000)]  # whole Windows paths of that length
-        for name in names:
-            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
-        # A name in other case is found as the file system finds it.
-        args = ['ПЕСНЯ.MP3'] + names[1:4] + [winpath(self.dir / n) for n in names[4:]]
-        self.expect(args + ['Нет такого.mp3'], ''.join('Successfull: %s\n' % winpath(self.dir / n) for n in names) +
-            'File not found: Нет такого.mp3\n', icon=None)
-        for name in names:
-            with self.subTest(name=name[:40]):
-                self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), plain)
-
-    def test_a_pattern_converts_each_match_as_its_name_does(self):
-        # Each pattern in folder p, its matches by name in folder n; song.wav is older than the run, the short name
-        # of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, ? is one character, *.* takes 'chime'.
-        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
-                 'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
-                 'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
-        for pattern, matches in [('?.MP3', ['a.mp3']), ('track?.mp3', []),
-                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'track.mp3']),
-                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'chime', 'song.mp3', 'song.mp3x',
-                                          'track.mp3', 'tune.mp']),
-                                 ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]:
-            for folder in 'pn':
-                shutil.rmtree(self.dir / folder, ignore_errors=True)
-                for name, source in files.items():
-                    (self.dir / folder / name.replace('\\', '/')).parent.mkdir(parents=True, exist_ok=True)
-                    shutil.copy(self.dir / source, self.dir / folder / name.replace('\\', '/'))
-            p, n = winpath(self.dir / 'p'), winpath(self.dir / 'n')
-            self.expect([p + '\\' + pattern], ''.join(('Failed : %s\\%s | no MPEG audio found in it\n'
-                if m.endswith('x') else 'Successfull: %s\\%s\n') % (p, m) for m in matches) or
-                'File not found: %s\\%s\n' % (p, pattern), icon=None)
-            self.expect(['/Q'] + [n + '\\' + m for m in matches], status=int('song.mp3x' in matches))
-            self.assertEqual(subprocess.run(['diff', '-r', self.dir / 'p', self.dir / 'n']).returncode, 0)
-
-    def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
-        (self.dir / 'many').mkdir()
-        for i in range(45):
-            shutil.copy(self.dir / ('bad.mp3' if i in (7, 30) else 'mono.mp3'), self.dir / 'many' / ('%02d.mp3' % i))
-        self.expect([winpath(self.dir / 'many') + '\\*.mp3'], 'Failed : %s\\07.mp3 | no MPEG audio found in it\n'
-                    'Failed : %s\\30.mp3 | no MPEG audio found in it\n'
-                    '43 other files converted\n' % ((winpath(self.dir / 'many'),) * 2))
 
 
 class LargeFileE2E(E2ECase):
@@ -565,4 +569,4 @@ if __name__ == '__main__':
         argv += [name for name, case in list(globals().items()) if isinstance(case, type) and
                  issubclass(case, E2ECase) and case is not E2ECase and (name in LONG) == (part == 'long')]
     FIXTURES = stream_fixtures(OPT.driver)
-    unittest.main(argv=argv, verbosity=2)
+    unittest.main(argv=argv, verbosity=2, testRunner=SideBySide)
