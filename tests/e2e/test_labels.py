@@ -5,7 +5,7 @@ label they cannot take converts nothing. Needs DISPLAY and an initialised Wine p
 import datetime, os, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 import test_e2e as base
-from e2elib import ROOT, options, stream_fixtures, winpath
+from e2elib import ROOT, SideBySide, options, stream_fixtures, winpath
 
 SPOTS = ['%d - %s - %s.mp3' % (1234 + i, client, title) for i, (client, title) in enumerate(
     [('Acme Tyres', 'Winter Sale'), ('Bob Bikes', 'Spring'), ('Cafe Nord', 'Lunch Menu')])]
@@ -14,7 +14,7 @@ BEXT = 70  # where bext's body starts in a WAVed MPEG of layer III
 REF = slice(BEXT + 288, BEXT + 320)  # the OriginatorReference, new for every file written
 
 
-class Labels(base.E2ECase):
+class LabelsCase(base.E2ECase):
     @classmethod
     def setUpClass(cls):
         cls.tools = Path(tempfile.mkdtemp(prefix='korvane-cart-'))
@@ -51,6 +51,11 @@ class Labels(base.E2ECase):
             made[name] = wine
         return made
 
+
+class QuietLabels(LabelsCase):
+    """Quiet runs (/Q) only, beside the other tests."""
+    windowless = True
+
     def test_options_names_and_a_list_give_the_same_cart(self):
         end = (datetime.date.today() + datetime.timedelta(days=14)).isoformat()
         waves = [s[:-4] + '.wav' for s in SPOTS]
@@ -81,6 +86,8 @@ class Labels(base.E2ECase):
             tags = base.probe(wav)['format']['tags']
             self.assertEqual((tags['comment'], tags['encoded_by']), ('Acme spot', 'Radio One'))
 
+
+class Labels(LabelsCase):
     def test_refused_labels_convert_nothing(self):
         (self.dir / 'bad.csv').write_bytes(b'File,Colour\nstereo.mp3,red\n')
         rows = [(['/Bogus=1'], 'no such option'),  # not /B
@@ -111,4 +118,4 @@ class Labels(base.E2ECase):
 if __name__ == '__main__':
     base.OPT, argv = options()
     base.FIXTURES = stream_fixtures(base.OPT.driver)
-    unittest.main(argv=argv, verbosity=2)
+    unittest.main(argv=argv, verbosity=2, testRunner=SideBySide)
