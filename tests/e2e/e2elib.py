@@ -2,6 +2,7 @@
 given Windows length, waiting for a condition, and files dropped on a window as a file manager
 drops them (XDND; needs Debian's python3-xlib)."""
 import argparse, hashlib, io, os, re, select, shutil, subprocess, sys, tempfile, threading, time, unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 from urllib.parse import quote
 
@@ -81,6 +82,16 @@ def registry(driver, *roots, env=None):
             name, value = map(unescape, rest.split('\t'))
             key[name] = value if kind == 'STRING' else int(value)
     return keys
+
+
+BESIDE = ThreadPoolExecutor(1)
+
+
+def beside(call, *args, **named):
+    """call(*args, **named) in the one thread that does window-less work (quiet runs, native
+    tools) beside a test's boxes, in the order given: a future whose result() is the call's or
+    raises its failure."""
+    return BESIDE.submit(call, *args, **named)
 
 
 def cases_of(suite):

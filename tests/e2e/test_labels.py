@@ -5,7 +5,7 @@ label they cannot take converts nothing. Needs DISPLAY and an initialised Wine p
 import datetime, os, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 import test_e2e as base
-from e2elib import ROOT, SideBySide, options, stream_fixtures, winpath
+from e2elib import ROOT, SideBySide, beside, options, stream_fixtures, winpath
 
 SPOTS = ['%d - %s - %s.mp3' % (1234 + i, client, title) for i, (client, title) in enumerate(
     [('Acme Tyres', 'Winter Sale'), ('Bob Bikes', 'Spring'), ('Cafe Nord', 'Lunch Menu')])]
@@ -97,11 +97,17 @@ class Labels(LabelsCase):
                 (['/Pattern=%t%a'], 'not a pattern: each of %a %t %n %c %g %o %u at most once, each followed by '
                                     'the text that ends it'),
                 (['/List=bad.csv'], 'the column "Colour" names no field, or one named before')]
-        before = sorted(os.listdir(self.dir))
+        quiet = self.dir / 'quiet'  # the quiet runs' folder, beside the boxes
+        quiet.mkdir()
+        for name in ('bad.csv', 'stereo.mp3'):
+            shutil.copy(self.dir / name, quiet)
+        before = [sorted(os.listdir(folder)) for folder in (self.dir, quiet)]
+        runs = [beside(self.expect, ['/Q'] + args + ['stereo.mp3'], status=1, cwd=quiet) for args, _ in rows]
         for args, why in rows:
             self.expect(args + ['stereo.mp3'], 'Invalid command-line option: %s | %s\n' % (args[0], why), 'error')
-            self.expect(['/Q'] + args + ['stereo.mp3'], status=1)
-        self.assertEqual(sorted(os.listdir(self.dir)), before)
+        for run in runs:
+            run.result()
+        self.assertEqual([sorted(os.listdir(folder)) for folder in (self.dir, quiet)], before)
         # /URL= and /UserDef= are labels, not /U: the file converts and no registry box comes.
         self.expect(['/URL=http://example.org/a', '/UserDef=x', 'stereo.mp3'],
                     'Successfull: %s\n' % winpath(self.dir / 'stereo.mp3'))
