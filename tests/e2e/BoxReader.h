@@ -16,18 +16,11 @@ inline std::string Utf8(const std::wstring& text)
     return out;
 }
 
-// The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
-// mean nothing outside their process under Wine, so the icon is told by its
-// colours on the screen: red for errors, blue for information.
-inline const char* IconKind(HWND box)
+// The kind of icon the screen shows in the rectangle, from one copy of its
+// pixels (under Wine each GetPixel of the screen is a round trip to the X
+// server): red for errors, blue for information.
+inline const char* IconColours(const RECT& r)
 {
-    HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
-    RECT r;
-    if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r))
-        return "none";
-    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    // The icon's pixels in one copy from the screen: under Wine each GetPixel
-    // of the screen is a round trip to the X server.
     const int width = r.right - r.left, height = r.bottom - r.top;
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -49,6 +42,26 @@ inline const char* IconKind(HWND box)
     ReleaseDC(nullptr, screen);
     return red > 20 && red > 4 * blue ? "error"
            : blue > 20 && blue > 4 * red ? "information" : "none";
+}
+
+// The box's icon control is 20 on Windows and 0x440 under Wine. Icon handles
+// mean nothing outside their process under Wine, so the icon is told by its
+// colours on the screen. The box's own thread draws it, maybe only after it
+// has been found: it is read until it shows, for at most two seconds. An
+// icon off the screen (a box wider than it) shows none.
+inline const char* IconKind(HWND box)
+{
+    HWND icon = GetDlgItem(box, 20) ? GetDlgItem(box, 20) : GetDlgItem(box, 0x440);
+    RECT r;
+    if (!icon || !IsWindowVisible(icon) || !GetWindowRect(icon, &r) || r.left < 0 || r.top < 0 ||
+        r.right > GetSystemMetrics(SM_CXSCREEN) || r.bottom > GetSystemMetrics(SM_CYSCREEN))
+        return "none";
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const char* kind = "none";
+    for (const DWORD begun = GetTickCount(); GetTickCount() - begun < 2000; Sleep(10))
+        if (std::string(kind = IconColours(r)) != "none")
+            break;
+    return kind;
 }
 
 inline std::string TextOf(HWND window)
