@@ -185,7 +185,7 @@ int DropTarget(const std::string& what, int argc, const std::vector<std::string>
     const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[3])) * 1000;
     while (answered < count && GetTickCount() - begun < limit) {
         EnumWindows(Answer, 0);
-        Sleep(50);
+        Sleep(10);
     }
     std::printf(answered < count ? "TIMEOUT\n" : "DONE\n");
     return answered < count ? 2 : 0;
@@ -306,7 +306,7 @@ int Drive(const std::vector<std::wstring>& args, const std::vector<std::string>&
     }
     const DWORD limit = DWORD(std::stoul(argv[1])) * 1000;
     std::vector<DWORD> ended; // ms since the first start, plus one
-    for (std::size_t next = 0;; Sleep(20)) {
+    for (std::size_t next = 0;; Sleep(5)) {
         for (; next < later.size() && GetTickCount() - begun >= next * step; ++next)
             children.push_back(Start(EachRun(args[4], later[next])));
         if (std::count(children.begin(), children.end(), nullptr) > 0) {
