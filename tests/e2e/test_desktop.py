@@ -89,11 +89,14 @@ class Desktop(unittest.TestCase):
         size, expected = pixels(ROOT / 'resources' / bitmap)
         shot = self.dir / (name + '.png')
 
+        seen = []
+
         def shown():
             subprocess.run(['import', '-window', 'root', str(shot)], check=True)
-            return pixels(shot, size + ORIGIN)
-        wait_for(lambda: shown() == (size, expected), 20, 0.2)
-        (w, h), got = pixels(shot, size + ORIGIN)
+            seen[:] = [pixels(shot, size + ORIGIN)]
+            return seen[0] == (size, expected)
+        wait_for(shown, 20)
+        (w, h), got = seen[0]
         self.assertEqual((w, h), size)
         wrong = sum(got[i:i + 3] != expected[i:i + 3] for i in range(0, len(expected), 3))
         self.assertEqual(wrong, 0, '%d of %d pixels differ from %s' % (wrong, w * h, bitmap))
