@@ -2,6 +2,7 @@
 """End-to-end tests of Korvane.exe under Wine: kvdriver answers its boxes, and ffprobe, mpg123
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
 import json, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 from e2elib import ROOT, WINE, SideBySide, beside, drive as run_driver, long_name, options, registry, stream_fixtures, winpath
 
@@ -138,9 +139,11 @@ class KorvaneE2E(E2ECase):
     def test_every_stream_kind_converts_byte_for_byte_and_back(self):
         self.convert(list(STREAMS))
         waves = [os.path.splitext(n)[0] + '.wav' for n in STREAMS]
-        for (name, kind), wav in zip(STREAMS.items(), waves):
+        with ThreadPoolExecutor(2) as pool:  # ffprobe and mpg123 read two files at a time
+            reads = list(pool.map(self.read_back, STREAMS, waves))
+        for (name, kind), wav, read in zip(STREAMS.items(), waves, reads):
             with self.subTest(name=name):
-                self.check_wave(name, wav, *kind)
+                self.check_wave(name, wav, *kind, *read)
             (self.dir / name).unlink()
         self.expect(waves, ''.join('Successfull: %s\n' % winpath(self.dir / w) for w in waves))
         for name in STREAMS:
@@ -151,7 +154,13 @@ class KorvaneE2E(E2ECase):
                 self.assertEqual((self.dir / name).read_bytes(), src[start:end] + (
                     src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
 
-    def check_wave(self, name, wav, rate, channels, kbps):
+    def read_back(self, name, wav):
+        """What ffprobe reads of the output, and the samples mpg123 decodes of the input and the output."""
+        return probe(self.dir / wav, '-show_streams', '-show_format'), [subprocess.run(
+            ['mpg123', '-q', '-s', self.dir / n], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+            for n in (name, wav)]
+
+    def check_wave(self, name, wav, rate, channels, kbps, read, pcm):
         src = (self.dir / name).read_bytes()
         self.assertEqual(src, Path(FIXTURES, name).read_bytes())
         chunks = riff_chunks((self.dir / wav).read_bytes())
@@ -165,14 +174,11 @@ class KorvaneE2E(E2ECase):
                          (kbps * 125, (end - start) // (kbps * 125) * rate))
         # Only the cover's frames follow a tag (and its picture).
         self.assertEqual((start > 0, src[start]), (name == 'cover.mp3', 0xff))
-        read = probe(self.dir / wav, '-show_streams', '-show_format')
         stream, fmt = read['streams'][0], read['format']
         self.assertEqual((fmt['format_name'], stream['codec_name'], int(stream['sample_rate']),
                           stream['channels']), ('wav', name[-3:], rate, channels))
         self.assertEqual(fmt.get('tags'), STEREO_TAGS if name == 'stereo.mp3' else
                          dict(OWN_TAGS, title='Covered') if name == 'cover.mp3' else OWN_TAGS)
-        pcm = [subprocess.run(['mpg123', '-q', '-s', self.dir / n], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL).stdout for n in (name, wav)]
         self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
 
     def test_any_name_converts_as_the_plain_name_does(self):
