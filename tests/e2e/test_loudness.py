@@ -112,18 +112,28 @@ class Loudness(unittest.TestCase):
         self.assertEqual(len(boxes), 1, boxes)
         return boxes[0][2].splitlines(), end, folder
 
+    def measured_signals(self):
+        """The signals measured (-l) once for the tests that read them, in a folder of their own,
+        the native converter's outputs in native/ there; it and ffmpeg's meter work while
+        Korvane.exe does. Korvane.exe's summary lines and end, the folder, and ffmpeg's values."""
+        cls, names = type(self), list(SIGNALS)
+        if 'signals_measured' not in vars(cls):
+            folder = Path(tempfile.mkdtemp(dir=self.dir))
+            (folder / 'native').mkdir()
+            for name in names:
+                shutil.copy2(self.dir / name, folder / 'native')
+            with ThreadPoolExecutor(2) as pool:
+                ran = pool.submit(subprocess.run, [NATIVE, '--loudness', '-q', *names], cwd=folder / 'native',
+                                  check=True)
+                wanted = pool.map(reference, [self.dir / name for name in names])
+                lines, end, _ = self.wrap(names, '-l', folder=folder)
+                ran.result()
+            cls.signals_measured = lines, end, folder, list(wanted)
+        return cls.signals_measured
+
     def test_values_agree_with_ffmpeg_and_the_native_converter_writes_the_same(self):
-        names, folder = list(SIGNALS), Path(tempfile.mkdtemp(dir=self.dir))
+        names, (lines, end, folder, wanted) = list(SIGNALS), self.measured_signals()
         native = folder / 'native'
-        native.mkdir()
-        for name in names:
-            shutil.copy2(self.dir / name, native)
-        # The native converter and ffmpeg's meter work while Korvane.exe does.
-        with ThreadPoolExecutor(2) as pool:
-            ran = pool.submit(subprocess.run, [NATIVE, '--loudness', '-q', *names], cwd=native, check=True)
-            wanted = pool.map(reference, [self.dir / name for name in names])
-            lines, end, folder = self.wrap(names, '/L', folder=folder)
-            ran.result()
         self.assertEqual(end, ['EXIT 0'])
         for name, line, want in zip(names, lines, wanted):
             wav = (folder / name).with_suffix('.wav').read_bytes()
@@ -145,9 +155,9 @@ class Loudness(unittest.TestCase):
             self.assertLessEqual(max(abs(a - b) for a, b in zip(values, theirs)), 1, name)
 
     def test_bext_version_2_differs_from_b_only_in_its_version_and_values(self):
-        lines, _, folder = self.wrap(['tone23.mp3'], '/B')
-        plain = (folder / 'tone23.wav').read_bytes()
-        lines, _, folder = self.wrap(['tone23.mp3'], '-l', folder=folder)
+        # The same source (and last-write time) as the measured signals.
+        plain = (self.wrap(['tone23.mp3'], '/B')[2] / 'tone23.wav').read_bytes()
+        folder = self.measured_signals()[2]
         measured = (folder / 'tone23.wav').read_bytes()
         skip = measured.index(b'bext') + 8
         self.assertEqual(len(measured), len(plain))
