@@ -38,8 +38,7 @@ def served(wine, driver, args, cwd, timeout):
     if not server or server.poll() is not None:
         server = SERVERS[key] = subprocess.Popen([wine, driver, '--serve'], stdin=subprocess.PIPE,
                                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    escape = lambda w: str(w).replace('\\', '\\\\').replace('\t', '\\t').replace('\n', '\\n')
-    server.stdin.write(('\t'.join(map(escape, [winpath(cwd or os.getcwd()), *args])) + '\n').encode())
+    server.stdin.write(''.join('%s\0' % word for word in [winpath(cwd or os.getcwd()), *args]).encode() + b'\n')
     server.stdin.flush()
     out, deadline = b'', time.monotonic() + timeout
     while not re.search(rb'(^|\n)END -?\d+\r?\n$', out):
@@ -74,7 +73,7 @@ def registry(driver, *roots, env=None):
     """{key: {value name ('' for the default): text or number}} below the roots, as kvdriver
     reads them."""
     keys = {}
-    for line in drive(WINE, driver, '--reg', 'dump', *roots, env=env)[1]:
+    for line in sum((drive(WINE, driver, '--reg', 'dump', root, env=env)[1] for root in roots), []):
         kind, _, rest = line.partition(' ')
         if kind == 'KEY':
             key = keys.setdefault(rest, {})
@@ -105,20 +104,16 @@ class SideBySide(unittest.TextTestRunner):
     beside the others, whose windows and boxes come one at a time; their report follows."""
     def run(self, test):
         cases = list(cases_of(test))
-        beside = [case for case in cases if getattr(case, 'windowless', False)]
-        report, results = io.StringIO(), []
-        side = unittest.TextTestRunner(stream=report, verbosity=self.verbosity)
-        thread = threading.Thread(target=lambda: results.append(side.run(unittest.TestSuite(beside))))
-        if beside:
-            thread.start()
-        result = super().run(unittest.TestSuite(case for case in cases if case not in beside))
-        if beside:
-            thread.join()
-            self.stream.write(report.getvalue())
-            other = results[0]
-            result.testsRun += other.testsRun
-            for kind in ('failures', 'errors', 'skipped', 'expectedFailures', 'unexpectedSuccesses'):
-                getattr(result, kind).extend(getattr(other, kind))
+        apart, report, results = [case for case in cases if getattr(case, 'windowless', False)], io.StringIO(), []
+        thread = threading.Thread(target=lambda: results.append(
+            unittest.TextTestRunner(stream=report, verbosity=self.verbosity).run(unittest.TestSuite(apart))))
+        thread.start()
+        result = super().run(unittest.TestSuite(case for case in cases if case not in apart))
+        thread.join()
+        self.stream.write(report.getvalue() if apart else '')
+        result.testsRun += results[0].testsRun
+        for kind in ('failures', 'errors', 'skipped', 'expectedFailures', 'unexpectedSuccesses'):
+            getattr(result, kind).extend(getattr(results[0], kind))
         return result
 
 

@@ -18,8 +18,8 @@
 //                        that shows the drop target)
 //   kvdriver --lock <file>   (holds the file open with no sharing, as a player may, says
 //                        "LOCKED" or "NOLOCK <error>", and lets go when its input ends)
-//   kvdriver --reg delete <key> | add <key> [<default value>] | dump <key>...   (the
-//                        registry in this process: see Registry)
+//   kvdriver --reg delete|add|dump <key> [<default value>]   (the registry in this
+//                        process: see DumpKey)
 //   kvdriver --serve   (any of the others but --hold and --lock, one after another, read
 //                        from stdin: see Serve)
 // Each box of the child is reported as "BOX <caption>", "ICON <kind>" and
@@ -28,6 +28,7 @@
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 // Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
 #include "BoxReader.h"
+#include "DirectWin32.h"
 #include "DirectWin32Gather.h"
 
 #include <windows.h>
@@ -36,6 +37,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -191,94 +193,87 @@ int DropTarget(const std::string& what, int argc, const std::vector<std::string>
     return answered < count ? 2 : 0;
 }
 
-// The registry key a full name stands for: its root's handle and the rest.
-HKEY RootOf(const std::wstring& name, std::wstring& rest)
-{
-    const struct { const wchar_t *Long, *Short; HKEY Key; } roots[] = {
-        {L"HKEY_CLASSES_ROOT", L"HKCR", HKEY_CLASSES_ROOT}, {L"HKEY_CURRENT_USER", L"HKCU", HKEY_CURRENT_USER},
-        {L"HKEY_LOCAL_MACHINE", L"HKLM", HKEY_LOCAL_MACHINE}};
-    const std::wstring first = name.substr(0, name.find(L'\\'));
-    rest = first.size() < name.size() ? name.substr(first.size() + 1) : L"";
-    for (const auto& root : roots)
-        if (first == root.Long || first == root.Short)
-            return root.Key;
-    return nullptr;
-}
-
-// Each key below Name (Name's own first) as "KEY <name>", then each of its
-// string values as "STRING <value name>\t<text>" and each number as
-// "NUMBER <value name>\t<n>" (names and texts escaped as box texts are),
-// the default value's name empty.
+// --reg delete | add | dump <key> [<default value to add>]: the registry's
+// work done here rather than by reg.exe and regedit.exe, a Wine start each.
+// The dump lists each key below the key (its own first) as "KEY <name>",
+// then its string values as "STRING <value name>\t<text>" and its numbers as
+// "NUMBER <value name>\t<n>" (escaped as box texts are; the default value's
+// name is empty).
 void DumpKey(HKEY key, const std::wstring& name)
 {
     std::printf("KEY %s\n", Utf8(name).c_str());
-    wchar_t value[16384];
-    std::vector<BYTE> data(1 << 16);
-    for (DWORD i = 0, length = 16384, size = DWORD(data.size()), type = 0;
-         RegEnumValueW(key, i, value, &length, nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
-         ++i, length = 16384, size = DWORD(data.size())) {
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            std::printf("STRING %s\t%s\n", Escaped(Utf8(value)).c_str(),
-                        Escaped(Utf8(std::wstring(reinterpret_cast<wchar_t*>(data.data()), size / 2).c_str())).c_str());
-        else if (type == REG_DWORD)
-            std::printf("NUMBER %s\t%lu\n", Escaped(Utf8(value)).c_str(), *reinterpret_cast<DWORD*>(data.data()));
+    wchar_t value[16384], data[32768];
+    for (DWORD i = 0, length = 16384, size = sizeof data, type = 0; RegEnumValueW(key, i, value, &length, nullptr,
+             &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS; ++i, length = 16384, size = sizeof data) {
+        DWORD number = 0;
+        std::memcpy(&number, data, sizeof number);
+        data[std::min<DWORD>(size / 2, 32767)] = L'\0';
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD)
+            std::printf("%s %s\t%s\n", type == REG_DWORD ? "NUMBER" : "STRING", Escaped(Utf8(value)).c_str(),
+                        type == REG_DWORD ? std::to_string(number).c_str() : Escaped(Utf8(data)).c_str());
     }
+    HKEY sub = nullptr;
     for (DWORD i = 0, length = 256; RegEnumKeyExW(key, i, value, &length, nullptr, nullptr, nullptr, nullptr) ==
-                                    ERROR_SUCCESS; ++i, length = 256) {
-        HKEY sub = nullptr;
+                                    ERROR_SUCCESS; ++i, length = 256)
         if (RegOpenKeyExW(key, value, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
             DumpKey(sub, name + L"\\" + value);
             RegCloseKey(sub);
         }
-    }
 }
 
-// --reg delete <key> | add <key> [<default value>] | dump <key>...: done
-// here rather than by reg.exe and regedit.exe, each a Wine start of its own.
 int Registry(const std::vector<std::wstring>& args)
 {
-    const std::wstring& what = args[2];
-    int failed = 0;
-    for (std::size_t i = 3; i < args.size(); ++i) {
-        std::wstring rest;
-        const HKEY root = RootOf(args[i], rest);
-        HKEY key = nullptr;
-        if (!root)
-            return 3;
-        if (what == L"delete") { // gone afterwards, whether it was there or not
-            RegDeleteTreeW(root, rest.c_str());
-            RegDeleteKeyW(root, rest.c_str());
-            failed += RegOpenKeyExW(root, rest.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
-        } else if (what == L"add") {
-            failed += RegCreateKeyExW(root, rest.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != 0;
-            if (key && i + 1 < args.size())
-                failed += RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(args[i + 1].c_str()),
-                                         DWORD(args[i + 1].size() + 1) * 2) != 0;
-            i = args.size();
-        } else if (RegOpenKeyExW(root, rest.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            DumpKey(key, args[i]);
-        }
-        if (key)
-            RegCloseKey(key);
-    }
-    return failed ? 1 : 0;
+    const std::wstring& name = args[3];
+    const std::size_t cut = std::min(name.find(L'\\'), name.size());
+    const std::wstring root = name.substr(0, cut), rest = name.substr(std::min(cut + 1, name.size()));
+    const HKEY top = root == L"HKEY_CLASSES_ROOT" ? HKEY_CLASSES_ROOT : root == L"HKEY_CURRENT_USER" ? HKEY_CURRENT_USER
+                                                                                                 : nullptr;
+    HKEY key = nullptr;
+    if (top && args[2] == L"delete") // gone afterwards, whether it was there or not
+        RegDeleteTreeW(top, rest.c_str());
+    else if (top && args[2] == L"add" &&
+             RegCreateKeyExW(top, rest.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+             args.size() > 4)
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(args[4].c_str()),
+                       DWORD(args[4].size() + 1) * 2);
+    else if (top && args[2] == L"dump" && RegOpenKeyExW(top, rest.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
+        DumpKey(key, name);
+    if (key)
+        RegCloseKey(key);
+    return top ? 0 : 3;
 }
 
-// Runs the program (or the verb, or the programs of --each), answers their
-// boxes and tells how each ended.
-int Drive(const std::vector<std::wstring>& args, const std::vector<std::string>& argv)
+// One command: the words of a command line after the driver's own name.
+int Command(const std::vector<std::wstring>& args)
 {
     const int argc = int(args.size());
+    std::vector<std::string> argv;
+    for (const std::wstring& arg : args)
+        argv.push_back(Utf8(arg));
+    childIds.clear();
+    answered = 0;
+    if (argc == 3 && argv[1] == "--refuse")
+        return RefuseRecords(std::stoi(argv[2]));
+    if (argc == 3 && argv[1] == "--kill")
+        return KillGathering(std::stoul(argv[2]));
+    if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
+                      (argv[1] == "--boxes" && argc == 4)))
+        return DropTarget(argv[1], argc, argv);
+    if (argc >= 4 && argv[1] == "--reg")
+        return Registry(args);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
+        return 3;
+    }
+    // The program (or the verb, or the programs of --each): its boxes are
+    // answered, and each end is told.
     std::vector<HANDLE> children;
-    struct TClose {
-        std::vector<HANDLE>& Handles;
-        ~TClose()
-        {
-            for (HANDLE h : Handles)
-                if (h)
-                    CloseHandle(h);
-        }
-    } closer{children};
+    const auto closed = [&children](int status) {
+        for (HANDLE child : children)
+            if (child)
+                CloseHandle(child);
+        return status;
+    };
     std::vector<std::wstring> later; // the files whose runs start one every <step> ms
     DWORD step = 0, begun = GetTickCount();
     const bool each = argv[2] == "--each" && argc >= 6;
@@ -311,7 +306,7 @@ int Drive(const std::vector<std::wstring>& args, const std::vector<std::string>&
             children.push_back(Start(EachRun(args[4], later[next])));
         if (std::count(children.begin(), children.end(), nullptr) > 0) {
             std::printf("NOSTART %lu\n", GetLastError());
-            return 3;
+            return closed(3);
         }
         for (std::size_t i = childIds.size(); i < children.size(); ++i) {
             childIds.push_back(GetProcessId(children[i]));
@@ -327,7 +322,7 @@ int Drive(const std::vector<std::wstring>& args, const std::vector<std::string>&
             for (HANDLE child : children)
                 TerminateProcess(child, 1);
             std::printf("TIMEOUT\n");
-            return 2;
+            return closed(2);
         }
     }
     for (std::size_t i = 0; i < children.size(); ++i) {
@@ -335,38 +330,14 @@ int Drive(const std::vector<std::wstring>& args, const std::vector<std::string>&
         GetExitCodeProcess(children[i], &code);
         std::printf(each ? "EXIT %lu %lu\n" : "EXIT %lu\n", code, ended[i] - 1);
     }
-    return 0;
+    return closed(0);
 }
 
-// One command: the words of a command line after the driver's own name.
-int Command(const std::vector<std::wstring>& args)
-{
-    const int argc = int(args.size());
-    std::vector<std::string> argv;
-    for (const std::wstring& arg : args)
-        argv.push_back(Utf8(arg));
-    childIds.clear();
-    answered = 0;
-    if (argc == 3 && argv[1] == "--refuse")
-        return RefuseRecords(std::stoi(argv[2]));
-    if (argc == 3 && argv[1] == "--kill")
-        return KillGathering(std::stoul(argv[2]));
-    if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
-                      (argv[1] == "--boxes" && argc == 4)))
-        return DropTarget(argv[1], argc, argv);
-    if (argc >= 4 && argv[1] == "--reg")
-        return Registry(args);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
-        return 3;
-    }
-    return Drive(args, argv);
-}
 
 // --serve: one command a line on stdin, in UTF-8: the folder to run it in,
-// then its words, each after a tab (tab, line feed and backslash written
-// \t, \n and \\); after each command's own lines "END <status>". A test
-// that drives many runs so starts Wine once for the driver, not once a run.
+// then its words, all ended by NUL (no word holds a NUL or a line feed);
+// after each command's own lines "END <status>". A test that drives many
+// runs so starts Wine once for the driver, not once a run.
 int Serve()
 {
     std::string line;
@@ -376,27 +347,12 @@ int Serve()
             continue;
         }
         std::vector<std::wstring> words(1, L"kvdriver");
-        std::string word;
-        for (std::size_t i = 0; i <= line.size(); ++i) {
-            if (i < line.size() && line[i] != '\t') {
-                char c = line[i];
-                if (c == '\\' && i + 1 < line.size()) {
-                    c = line[++i];
-                    c = c == 't' ? '\t' : c == 'n' ? '\n' : c;
-                }
-                word += c;
-                continue;
-            }
-            const int n = MultiByteToWideChar(CP_UTF8, 0, word.data(), int(word.size()), nullptr, 0);
-            words.push_back(std::wstring(std::size_t(n), L'\0'));
-            MultiByteToWideChar(CP_UTF8, 0, word.data(), int(word.size()), &words.back()[0], n);
-            word.clear();
-        }
+        for (std::size_t at = 0, end; (end = line.find('\0', at)) != std::string::npos; at = end + 1)
+            words.push_back(WidenText(line.substr(at, end - at)));
         line.clear();
-        SetCurrentDirectoryW(words[1].c_str());
-        words.erase(words.begin() + 1);
-        const int status = Command(words);
-        std::printf("END %d\n", status);
+        if (words.size() > 1 && SetCurrentDirectoryW(words[1].c_str()))
+            words.erase(words.begin() + 1);
+        std::printf("END %d\n", words.size() > 1 ? Command(words) : 3);
         std::fflush(stdout);
     }
     return 0;

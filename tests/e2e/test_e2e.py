@@ -525,21 +525,21 @@ class RefusedHandOverE2E(E2ECase):
 
 class ShellVerbE2E(E2ECase):
     TYPE = 'KorvaneE2E.type'
-    VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
+    CLASSES = 'HKEY_CLASSES_ROOT\\'
+    VERB = CLASSES + TYPE + '\\shell\\Korvane'
 
     def reg(self, *args):
         run_driver(WINE, OPT.driver, '--reg', *args)
 
     def setUp(self):
         super().setUp()
-        for key in ('HKCR\\.mp3', 'HKCR\\' + self.TYPE):  # gone before and after each test
+        for key in (self.CLASSES + '.mp3', self.CLASSES + self.TYPE):  # gone before and after each test
             self.reg('delete', key)
             self.addCleanup(self.reg, 'delete', key)
 
     def value(self, key):
         """The key's default value; None without the key."""
-        name = key.replace('HKCR', 'HKEY_CLASSES_ROOT')
-        return registry(OPT.driver, name).get(name, {}).get('')
+        return registry(OPT.driver, key).get(key, {}).get('')
 
     def test_registry_failures_and_quiet_order(self):
         # Options in either case, after '/' or '-'.
@@ -550,8 +550,8 @@ class ShellVerbE2E(E2ECase):
         self.assertFalse((self.dir / 'mono.wav').exists())
 
     def test_verb_from_a_folder_outside_the_code_page_converts_through_the_shell(self):
-        self.reg('add', 'HKCR\\.mp3', self.TYPE)
-        self.reg('add', 'HKCR\\' + self.TYPE)
+        self.reg('add', self.CLASSES + '.mp3', self.TYPE)
+        self.reg('add', self.CLASSES + self.TYPE)
         (self.dir / 'Мои Программы').mkdir()
         exe = winpath(shutil.copy(OPT.korvane, self.dir / 'Мои Программы'))
         self.expect(['stereo.mp3', '/I', '/Q'], 'Successfully added registry entries', run=[exe])
@@ -565,7 +565,7 @@ class ShellVerbE2E(E2ECase):
         self.assertEqual((self.dir / 'Песня.wav').read_bytes(), (self.dir / 'stereo.wav').read_bytes())
         self.expect(['/U'], 'Successfully removed registry entries', run=[exe])
         self.assertIsNone(self.value(self.VERB))
-        self.assertEqual(self.value('HKCR\\.mp3'), self.TYPE)
+        self.assertEqual(self.value(self.CLASSES + '.mp3'), self.TYPE)
 
 
 # The long cases: a file past 2 GiB, every failure cause, runs by the dozen. "quick" before the
