@@ -67,9 +67,9 @@ class Desktop(unittest.TestCase):
         """Opens the popup menu and chooses its item after that many presses of Down. Under Wine
         the first right click after a menu has closed opens none: it is made again until one opens
         (the menu opens within a tenth of a second; an open menu takes no notice of a right click)."""
-        for _ in range(20):
+        for _ in range(40):
             xdotool('mousemove', *CENTRE, 'click', 3)
-            if wait_for(lambda: len(windows('#32768')) == 1, 1):  # the popup menu
+            if wait_for(lambda: len(windows('#32768')) == 1, 0.5):  # the popup menu
                 break
         else:
             self.fail('no popup menu')
