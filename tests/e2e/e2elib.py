@@ -117,33 +117,44 @@ class SideBySide(unittest.TextTestRunner):
         return result
 
 
-def made_once(driver, name, key, make):
-    """The folder of fixtures that make(folder) makes, made once per build tree (beside the
-    driver) and kept under the hash of key, the text of what makes them: a change makes them
-    anew. They are made aside and put in place whole, so a run sees them all or none."""
+GENERATORS = ('make_fixtures.sh', 'make_signals.py')  # beside this file, each given the folder to fill
+STARTED = []  # the generators a call has asked for
+
+
+def made(driver, script):
+    """The folder the generator script fills, made once per build tree (beside the driver) and
+    kept under the hash of the script's text: a change makes it anew. It is made aside and put in
+    place whole, so that a run sees all of it or none."""
+    path = Path(__file__).with_name(script)
     home = Path(driver).parent / 'fixtures'
-    folder = home / ('%s-%s' % (name, hashlib.sha256(key.encode()).hexdigest()[:16]))
+    folder = home / ('%s-%s' % (path.stem, hashlib.sha256(path.read_bytes()).hexdigest()[:16]))
     if folder.is_dir():
         return folder
     home.mkdir(exist_ok=True)
-    for old in home.glob(name + '-*'):
+    for old in home.glob(path.stem + '-*'):
         shutil.rmtree(old, ignore_errors=True)
-    work = tempfile.mkdtemp(dir=home, prefix='.' + name)
+    work = tempfile.mkdtemp(dir=home, prefix='.' + path.stem)
     try:
-        make(work)
+        subprocess.run(['sh' if script.endswith('.sh') else sys.executable, path, work], check=True)
         os.rename(work, folder)
     except OSError:
-        if not folder.is_dir():  # else another run has put them in place meanwhile
+        if not folder.is_dir():  # else another run has put it in place meanwhile
             raise
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return folder
 
 
-def stream_fixtures(driver):
-    """The short MPEG files (and others) that make_fixtures.sh makes with ffmpeg and lame."""
-    script = Path(__file__).with_name('make_fixtures.sh')
-    return made_once(driver, 'streams', script.read_text(), lambda f: subprocess.run(['sh', script, f], check=True))
+def fixtures(driver, script='make_fixtures.sh'):
+    """The fixtures of the generator script (see made). The first call then has the other
+    generators make theirs in the background: the first end-to-end test of a build tree makes
+    them while its runs wait for their boxes."""
+    folder = made(driver, script)
+    for other in GENERATORS if not STARTED else []:
+        if other != script:
+            threading.Thread(target=made, args=(driver, other)).start()
+    STARTED.append(script)
+    return folder
 
 
 def long_name(folder, total):

@@ -4,7 +4,7 @@ and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Win
 import json, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
-from e2elib import ROOT, WINE, SideBySide, beside, drive as run_driver, long_name, options, registry, stream_fixtures, winpath
+from e2elib import ROOT, WINE, SideBySide, beside, drive as run_driver, fixtures, long_name, options, registry, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -578,5 +578,5 @@ if __name__ == '__main__':
         part = argv.pop(1)
         argv += [name for name, case in list(globals().items()) if isinstance(case, type) and
                  issubclass(case, E2ECase) and case is not E2ECase and (name in LONG) == (part == 'long')]
-    FIXTURES = stream_fixtures(OPT.driver)
+    FIXTURES = fixtures(OPT.driver)
     unittest.main(argv=argv, verbosity=2, testRunner=SideBySide)

@@ -5,7 +5,7 @@ label they cannot take converts nothing. Needs DISPLAY and an initialised Wine p
 import datetime, os, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 import test_e2e as base
-from e2elib import ROOT, SideBySide, beside, options, stream_fixtures, winpath
+from e2elib import ROOT, SideBySide, beside, fixtures, options, winpath
 
 SPOTS = ['%d - %s - %s.mp3' % (1234 + i, client, title) for i, (client, title) in enumerate(
     [('Acme Tyres', 'Winter Sale'), ('Bob Bikes', 'Spring'), ('Cafe Nord', 'Lunch Menu')])]
@@ -123,5 +123,5 @@ class Labels(LabelsCase):
 
 if __name__ == '__main__':
     base.OPT, argv = options()
-    base.FIXTURES = stream_fixtures(base.OPT.driver)
+    base.FIXTURES = fixtures(base.OPT.driver)
     unittest.main(argv=argv, verbosity=2, testRunner=SideBySide)
