@@ -121,10 +121,10 @@ GENERATORS = ('make_fixtures.sh', 'make_signals.py')  # beside this file, each g
 STARTED = []  # the generators a call has asked for
 
 
-def made(driver, script):
+def made(driver, script, nice=()):
     """The folder the generator script fills, made once per build tree (beside the driver) and
     kept under the hash of the script's text: a change makes it anew. It is made aside and put in
-    place whole, so that a run sees all of it or none."""
+    place whole, so that a run sees all of it or none. nice: the command the script runs under."""
     path = Path(__file__).with_name(script)
     home = Path(driver).parent / 'fixtures'
     folder = home / ('%s-%s' % (path.stem, hashlib.sha256(path.read_bytes()).hexdigest()[:16]))
@@ -135,7 +135,7 @@ def made(driver, script):
         shutil.rmtree(old, ignore_errors=True)
     work = tempfile.mkdtemp(dir=home, prefix='.' + path.stem)
     try:
-        subprocess.run(['sh' if script.endswith('.sh') else sys.executable, path, work], check=True)
+        subprocess.run([*nice, 'sh' if script.endswith('.sh') else sys.executable, path, work], check=True)
         os.rename(work, folder)
     except OSError:
         if not folder.is_dir():  # else another run has put it in place meanwhile
@@ -147,12 +147,12 @@ def made(driver, script):
 
 def fixtures(driver, script='make_fixtures.sh'):
     """The fixtures of the generator script (see made). The first call then has the other
-    generators make theirs in the background: the first end-to-end test of a build tree makes
-    them while its runs wait for their boxes."""
+    generators make theirs in the background, niced: the first end-to-end test of a build tree
+    makes them while its runs wait for their boxes."""
     folder = made(driver, script)
     for other in GENERATORS if not STARTED else []:
         if other != script:
-            threading.Thread(target=made, args=(driver, other)).start()
+            threading.Thread(target=made, args=(driver, other, ['nice', '-n', '19'])).start()
     STARTED.append(script)
     return folder
 
