@@ -152,7 +152,7 @@ def fixtures(driver, script='make_fixtures.sh'):
     folder = made(driver, script)
     for other in GENERATORS if not STARTED else []:
         if other != script:
-            threading.Thread(target=made, args=(driver, other, ['nice', '-n', '19'])).start()
+            threading.Thread(target=made, args=(driver, other, ['nice', '-n', '10'])).start()
     STARTED.append(script)
     return folder
 
