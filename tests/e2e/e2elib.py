@@ -1,6 +1,8 @@
-"""What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
-given Windows length, waiting for a condition, and files dropped on a window as a file manager
-drops them (XDND; needs Debian's python3-xlib)."""
+"""What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports (one driver
+serves each test thread's runs) and the registry as it reads it, window-less work beside the
+boxes, fixtures made once per build tree, names of a given Windows length, waiting for a
+condition, and files dropped on a window as a file manager drops them (XDND; needs Debian's
+python3-xlib)."""
 import argparse, hashlib, io, os, re, select, shutil, subprocess, sys, tempfile, threading, time, unittest
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
@@ -94,6 +96,7 @@ def beside(call, *args, **named):
 
 
 def cases_of(suite):
+    """The test cases of a suite, however nested."""
     for test in suite:
         yield from cases_of(test) if isinstance(test, unittest.TestSuite) else [test]
 

@@ -333,7 +333,6 @@ int Command(const std::vector<std::wstring>& args)
     return closed(0);
 }
 
-
 // --serve: one command a line on stdin, in UTF-8: the folder to run it in,
 // then its words, all ended by NUL (no word holds a NUL or a line feed);
 // after each command's own lines "END <status>". A test that drives many
@@ -350,9 +349,10 @@ int Serve()
         for (std::size_t at = 0, end; (end = line.find('\0', at)) != std::string::npos; at = end + 1)
             words.push_back(WidenText(line.substr(at, end - at)));
         line.clear();
-        if (words.size() > 1 && SetCurrentDirectoryW(words[1].c_str()))
+        const bool there = words.size() > 2 && SetCurrentDirectoryW(words[1].c_str());
+        if (there)
             words.erase(words.begin() + 1);
-        std::printf("END %d\n", words.size() > 1 ? Command(words) : 3);
+        std::printf("END %d\n", there ? Command(words) : 3);
         std::fflush(stdout);
     }
     return 0;
