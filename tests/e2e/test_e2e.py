@@ -199,8 +199,8 @@ class KorvaneE2E(E2ECase):
                 self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), plain)
 
     def test_a_pattern_converts_each_match_as_its_name_does(self):
-        # Each pattern in a folder p, its matches by name in a folder n; song.wav is older than the run, the short name
-        # of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, ? is one character, *.* takes 'chime'.
+        # Each pattern in a folder p, its matches by name in a folder n; song.wav is older than the run, the short
+        # name of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, ? is one character, *.* takes 'chime'.
         files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
                  'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
                  'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
