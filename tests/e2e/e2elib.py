@@ -1,7 +1,10 @@
-"""What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports, names of a
-given Windows length, waiting for a condition, and files dropped on a window as a file manager
-drops them (XDND; needs Debian's python3-xlib)."""
-import argparse, os, re, select, subprocess, sys, time
+"""What the end-to-end tests of Korvane.exe share: Windows names, kvdriver's reports (one driver
+serves each test thread's runs) and the registry as it reads it, window-less work beside the
+boxes, fixtures made once per build tree, names of a given Windows length, waiting for a
+condition, and files dropped on a window as a file manager drops them (XDND; needs Debian's
+python3-xlib)."""
+import argparse, hashlib, io, os, re, select, shutil, subprocess, sys, tempfile, threading, time, unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 from urllib.parse import quote
 
@@ -26,35 +29,135 @@ def winpath(path):
     return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
 
+SERVERS = {}  # (wine, driver, thread): the kvdriver --serve that runs that thread's commands
+
+
+def served(wine, driver, args, cwd, timeout):
+    """What kvdriver printed for one command, run by the driver serving this thread, which is
+    started on first need: one Wine start for all of a test's runs rather than one a run."""
+    key = (wine, driver, threading.get_ident())
+    server = SERVERS.get(key)
+    if not server or server.poll() is not None:
+        server = SERVERS[key] = subprocess.Popen([wine, driver, '--serve'], stdin=subprocess.PIPE,
+                                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    server.stdin.write(''.join('%s\0' % word for word in [winpath(cwd or os.getcwd()), *args]).encode() + b'\n')
+    server.stdin.flush()
+    out, deadline = b'', time.monotonic() + timeout
+    while not re.search(rb'(^|\n)END -?\d+\r?\n$', out):
+        if not select.select([server.stdout], [], [], max(0, deadline - time.monotonic()))[0]:
+            server.kill()
+            raise subprocess.TimeoutExpired(args, timeout)
+        part = os.read(server.stdout.fileno(), 65536)
+        if not part:
+            raise RuntimeError('kvdriver --serve ended')
+        out += part
+    return out[:out.rindex(b'END ')]
+
+
 def drive(wine, driver, *args, cwd=None, env=None, timeout=180):
     """Runs kvdriver: the boxes it answered as (caption, icon, text), and its other lines
-    (EXIT n, TIMEOUT, DONE, WINDOW ..., NOWINDOW, CLOSED)."""
-    out = subprocess.run([wine, driver, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
-                         stderr=subprocess.DEVNULL, timeout=timeout).stdout.decode('utf-8').replace('\r', '')
+    (EXIT n, TIMEOUT, DONE, WINDOW ..., NOWINDOW, CLOSED). In another environment (another
+    prefix) a driver of its own runs the command."""
+    out = served(wine, driver, args, cwd, timeout) if env is None else subprocess.run(
+        [wine, driver, *args], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        timeout=timeout).stdout
+    out = out.decode('utf-8').replace('\r', '')
     found = re.findall(r'^BOX (.*)\nICON (.*)\nTEXT (.*)$', out, re.M)
-    unescape = lambda t: re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', t)
     return ([(c, i, unescape(t)) for c, i, t in found],
             [line for line in out.splitlines() if not line.startswith(('BOX ', 'ICON ', 'TEXT '))])
 
 
-def registry(wine, folder, *roots, env=None):
-    """{key: {value name ('' for the default): text or number}} below the roots, from regedit
-    exports (UTF-16, so that every character survives) written into the folder."""
-    keys, unquote = {}, lambda text: re.sub(r'\\(.)', r'\1', text[1:-1])
-    for root in roots:
-        export = os.path.join(folder, 'export.reg')
-        if os.path.exists(export):
-            os.unlink(export)
-        subprocess.run([wine, 'regedit', '/E', winpath(export), root], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        text = open(export, 'rb').read().decode('utf-16') if os.path.exists(export) else ''
-        for line in text.splitlines():
-            if line.startswith('['):
-                key = keys.setdefault(line[1:-1], {})
-            elif re.match(r'^(@|")', line):
-                name, value = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line).groups()
-                key[unquote(name)] = unquote(value) if value.startswith('"') else int(value[6:], 16)
+def unescape(text):
+    return re.sub(r'\\([n\\])', lambda m: '\n' if m.group(1) == 'n' else '\\', text)
+
+
+def registry(driver, *roots, env=None):
+    """{key: {value name ('' for the default): text or number}} below the roots, as kvdriver
+    reads them."""
+    keys = {}
+    for line in sum((drive(WINE, driver, '--reg', 'dump', root, env=env)[1] for root in roots), []):
+        kind, _, rest = line.partition(' ')
+        if kind == 'KEY':
+            key = keys.setdefault(rest, {})
+        elif kind in ('STRING', 'NUMBER'):
+            name, value = map(unescape, rest.split('\t'))
+            key[name] = value if kind == 'STRING' else int(value)
     return keys
+
+
+BESIDE = ThreadPoolExecutor(1)
+
+
+def beside(call, *args, **named):
+    """call(*args, **named) in the one thread that does window-less work (quiet runs, native
+    tools) beside a test's boxes, in the order given: a future whose result() is the call's or
+    raises its failure."""
+    return BESIDE.submit(call, *args, **named)
+
+
+def cases_of(suite):
+    """The test cases of a suite, however nested."""
+    for test in suite:
+        yield from cases_of(test) if isinstance(test, unittest.TestSuite) else [test]
+
+
+class SideBySide(unittest.TextTestRunner):
+    """Runs the test classes marked windowless (windowless = True: their Wine runs show no window
+    and no box and never gather, and they use folders of their own) in a thread of their own
+    beside the others, whose windows and boxes come one at a time; their report follows."""
+    def run(self, test):
+        cases = list(cases_of(test))
+        apart, report, results = [case for case in cases if getattr(case, 'windowless', False)], io.StringIO(), []
+        thread = threading.Thread(target=lambda: results.append(
+            unittest.TextTestRunner(stream=report, verbosity=self.verbosity).run(unittest.TestSuite(apart))))
+        thread.start()
+        result = super().run(unittest.TestSuite(case for case in cases if case not in apart))
+        thread.join()
+        self.stream.write(report.getvalue() if apart else '')
+        result.testsRun += results[0].testsRun
+        for kind in ('failures', 'errors', 'skipped', 'expectedFailures', 'unexpectedSuccesses'):
+            getattr(result, kind).extend(getattr(results[0], kind))
+        return result
+
+
+GENERATORS = ('make_fixtures.sh', 'make_signals.py')  # beside this file, each given the folder to fill
+STARTED = []  # the generators a call has asked for
+
+
+def made(driver, script, nice=()):
+    """The folder the generator script fills, made once per build tree (beside the driver) and
+    kept under the hash of the script's text: a change makes it anew. It is made aside and put in
+    place whole, so that a run sees all of it or none. nice: the command the script runs under."""
+    path = Path(__file__).with_name(script)
+    home = Path(driver).parent / 'fixtures'
+    folder = home / ('%s-%s' % (path.stem, hashlib.sha256(path.read_bytes()).hexdigest()[:16]))
+    if folder.is_dir():
+        return folder
+    home.mkdir(exist_ok=True)
+    for old in home.glob(path.stem + '-*'):
+        shutil.rmtree(old, ignore_errors=True)
+    work = tempfile.mkdtemp(dir=home, prefix='.' + path.stem)
+    try:
+        subprocess.run([*nice, 'sh' if script.endswith('.sh') else sys.executable, path, work], check=True)
+        os.rename(work, folder)
+    except OSError:
+        if not folder.is_dir():  # else another run has put it in place meanwhile
+            raise
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return folder
+
+
+def fixtures(driver, script='make_fixtures.sh'):
+    """The fixtures of the generator script (see made). The first call then has the other
+    generators make theirs in the background, niced: the first end-to-end test of a build tree
+    makes them while its runs wait for their boxes."""
+    folder = made(driver, script)
+    for other in GENERATORS if not STARTED else []:
+        if other != script:
+            threading.Thread(target=made, args=(driver, other, ['nice', '-n', '10'])).start()
+    STARTED.append(script)
+    return folder
 
 
 def long_name(folder, total):
@@ -67,7 +170,7 @@ def long_name(folder, total):
     return os.path.join(*parts, 'x' * (left - 4) + '.mp3')
 
 
-def wait_for(condition, seconds=20, step=0.1):
+def wait_for(condition, seconds=20, step=0.05):
     """Polls until condition() gives something true, up to the deadline; its last value."""
     deadline = time.monotonic() + seconds
     while not (value := condition()) and time.monotonic() < deadline:

@@ -18,12 +18,17 @@
 //                        that shows the drop target)
 //   kvdriver --lock <file>   (holds the file open with no sharing, as a player may, says
 //                        "LOCKED" or "NOLOCK <error>", and lets go when its input ends)
+//   kvdriver --reg delete|add|dump <key> [<default value>]   (the registry in this
+//                        process: see DumpKey)
+//   kvdriver --serve   (any of the others but --hold and --lock, one after another, read
+//                        from stdin: see Serve)
 // Each box of the child (or window of a long text in an edit field) is reported as
 // "BOX <caption>", "ICON <kind>" and "TEXT <text, line feeds as \n, backslashes doubled>"
 // (and "OFFSCREEN" when its OK button lies below the screen), then closed with OK. The end is
 // "EXIT <code>", or "TIMEOUT" (status 2) when the child outlives the limit.
 // Arguments are taken and texts printed in full Unicode (UTF-8 on stdout).
 #include "BoxReader.h"
+#include "DirectWin32.h"
 #include "DirectWin32Gather.h"
 
 #include <windows.h>
@@ -32,6 +37,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,6 +57,15 @@ std::string FieldText(HWND window)
     return Utf8(std::wstring(text, got));
 }
 
+// A text on one line: line feeds as \n, backslashes doubled, carriage returns left out.
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
+    return out;
+}
+
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
     DWORD owner = 0;
@@ -60,10 +75,9 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     if (std::find(childIds.begin(), childIds.end(), owner) == childIds.end() ||
         !IsWindowVisible(window) || std::string(cls) != "#32770")
         return TRUE;
-    std::string text;
-    for (char c : GetDlgItem(window, 0xFFFF) ? TextOf(GetDlgItem(window, 0xFFFF)) : FieldText(window))
-        text += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : c == '\r' ? "" : std::string(1, c);
-    std::printf("BOX %s\nICON %s\nTEXT %s\n", TextOf(window).c_str(), IconKind(window), text.c_str());
+    const HWND text = GetDlgItem(window, 0xFFFF);
+    std::printf("BOX %s\nICON %s\nTEXT %s\n", TextOf(window).c_str(), IconKind(window),
+                Escaped(text ? TextOf(text) : FieldText(window)).c_str());
     RECT ok; // a box taller than the screen has its OK button below it
     HWND button = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetDlgItem(window, IDCANCEL);
     if (button && GetWindowRect(button, &ok) && (ok.top < 0 || ok.bottom > GetSystemMetrics(SM_CYSCREEN)))
@@ -186,40 +200,71 @@ int DropTarget(const std::string& what, int argc, const std::vector<std::string>
     const DWORD begun = GetTickCount(), limit = DWORD(std::stoul(argv[3])) * 1000;
     while (answered < count && GetTickCount() - begun < limit) {
         EnumWindows(Answer, 0);
-        Sleep(50);
+        Sleep(10);
     }
     std::printf(answered < count ? "TIMEOUT\n" : "DONE\n");
     return answered < count ? 2 : 0;
 }
-} // namespace
 
-int main()
+// --reg delete | add | dump <key> [<default value to add>]: the registry's
+// work done here rather than by reg.exe and regedit.exe, a Wine start each.
+// The dump lists each key below the key (its own first) as "KEY <name>",
+// then its string values as "STRING <value name>\t<text>" and its numbers as
+// "NUMBER <value name>\t<n>" (escaped as box texts are; the default value's
+// name is empty).
+void DumpKey(HKEY key, const std::wstring& name)
 {
-    int argc = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::wstring> args(wide, wide + argc);
-    LocalFree(wide);
+    std::printf("KEY %s\n", Utf8(name).c_str());
+    wchar_t value[16384], data[32768];
+    for (DWORD i = 0, length = 16384, size = sizeof data, type = 0; RegEnumValueW(key, i, value, &length, nullptr,
+             &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS; ++i, length = 16384, size = sizeof data) {
+        DWORD number = 0;
+        std::memcpy(&number, data, sizeof number);
+        data[std::min<DWORD>(size / 2, 32767)] = L'\0';
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD)
+            std::printf("%s %s\t%s\n", type == REG_DWORD ? "NUMBER" : "STRING", Escaped(Utf8(value)).c_str(),
+                        type == REG_DWORD ? std::to_string(number).c_str() : Escaped(Utf8(data)).c_str());
+    }
+    HKEY sub = nullptr;
+    for (DWORD i = 0, length = 256; RegEnumKeyExW(key, i, value, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                    ERROR_SUCCESS; ++i, length = 256)
+        if (RegOpenKeyExW(key, value, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            DumpKey(sub, name + L"\\" + value);
+            RegCloseKey(sub);
+        }
+}
+
+int Registry(const std::vector<std::wstring>& args)
+{
+    const std::wstring& name = args[3];
+    const std::size_t cut = std::min(name.find(L'\\'), name.size());
+    const std::wstring root = name.substr(0, cut), rest = name.substr(std::min(cut + 1, name.size()));
+    const HKEY top = root == L"HKEY_CLASSES_ROOT" ? HKEY_CLASSES_ROOT : root == L"HKEY_CURRENT_USER" ? HKEY_CURRENT_USER
+                                                                                                 : nullptr;
+    HKEY key = nullptr;
+    if (top && args[2] == L"delete") // gone afterwards, whether it was there or not
+        RegDeleteTreeW(top, rest.c_str());
+    else if (top && args[2] == L"add" &&
+             RegCreateKeyExW(top, rest.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+             args.size() > 4)
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(args[4].c_str()),
+                       DWORD(args[4].size() + 1) * 2);
+    else if (top && args[2] == L"dump" && RegOpenKeyExW(top, rest.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
+        DumpKey(key, name);
+    if (key)
+        RegCloseKey(key);
+    return top ? 0 : 3;
+}
+
+// One command: the words of a command line after the driver's own name.
+int Command(const std::vector<std::wstring>& args)
+{
+    const int argc = int(args.size());
     std::vector<std::string> argv;
     for (const std::wstring& arg : args)
         argv.push_back(Utf8(arg));
-    // Wine closes its desktop, and ends the process that draws it, soon
-    // after the last program that used it has ended; every later program
-    // then waits about a second for a new one. A holder keeps it open.
-    if (argc == 2 && argv[1] == "--hold") {
-        GetDesktopWindow();
-        std::printf("HOLDING\n");
-        std::fflush(stdout);
-        Sleep(INFINITE);
-    }
-    if (argc == 3 && argv[1] == "--lock") {
-        HANDLE file = CreateFileW(args[2].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        std::printf(file == INVALID_HANDLE_VALUE ? "NOLOCK %lu\n" : "LOCKED\n", GetLastError());
-        std::fflush(stdout);
-        for (char c; std::fread(&c, 1, 1, stdin) == 1;) {
-        }
-        return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
-    }
+    childIds.clear();
+    answered = 0;
     if (argc == 3 && argv[1] == "--refuse")
         return RefuseRecords(std::stoi(argv[2]));
     if (argc == 3 && argv[1] == "--kill")
@@ -227,11 +272,21 @@ int main()
     if (argc >= 2 && (argv[1] == "--window" || argv[1] == "--close" ||
                       (argv[1] == "--boxes" && argc == 4)))
         return DropTarget(argv[1], argc, argv);
+    if (argc >= 4 && argv[1] == "--reg")
+        return Registry(args);
     if (argc < 3) {
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;
     }
+    // The program (or the verb, or the programs of --each): its boxes are
+    // answered, and each end is told.
     std::vector<HANDLE> children;
+    const auto closed = [&children](int status) {
+        for (HANDLE child : children)
+            if (child)
+                CloseHandle(child);
+        return status;
+    };
     std::vector<std::wstring> later; // the files whose runs start one every <step> ms
     DWORD step = 0, begun = GetTickCount();
     const bool each = argv[2] == "--each" && argc >= 6;
@@ -259,12 +314,12 @@ int main()
     }
     const DWORD limit = DWORD(std::stoul(argv[1])) * 1000;
     std::vector<DWORD> ended; // ms since the first start, plus one
-    for (std::size_t next = 0;; Sleep(20)) {
+    for (std::size_t next = 0;; Sleep(5)) {
         for (; next < later.size() && GetTickCount() - begun >= next * step; ++next)
             children.push_back(Start(EachRun(args[4], later[next])));
         if (std::count(children.begin(), children.end(), nullptr) > 0) {
             std::printf("NOSTART %lu\n", GetLastError());
-            return 3;
+            return closed(3);
         }
         for (std::size_t i = childIds.size(); i < children.size(); ++i) {
             childIds.push_back(GetProcessId(children[i]));
@@ -280,7 +335,7 @@ int main()
             for (HANDLE child : children)
                 TerminateProcess(child, 1);
             std::printf("TIMEOUT\n");
-            return 2;
+            return closed(2);
         }
     }
     for (std::size_t i = 0; i < children.size(); ++i) {
@@ -288,5 +343,60 @@ int main()
         GetExitCodeProcess(children[i], &code);
         std::printf(each ? "EXIT %lu %lu\n" : "EXIT %lu\n", code, ended[i] - 1);
     }
+    return closed(0);
+}
+
+// --serve: one command a line on stdin, in UTF-8: the folder to run it in,
+// then its words, all ended by NUL (no word holds a NUL or a line feed);
+// after each command's own lines "END <status>". A test that drives many
+// runs so starts Wine once for the driver, not once a run.
+int Serve()
+{
+    std::string line;
+    for (int got; (got = std::getchar()) != EOF;) {
+        if (got != '\n') {
+            line += char(got);
+            continue;
+        }
+        std::vector<std::wstring> words(1, L"kvdriver");
+        for (std::size_t at = 0, end; (end = line.find('\0', at)) != std::string::npos; at = end + 1)
+            words.push_back(WidenText(line.substr(at, end - at)));
+        line.clear();
+        const bool there = words.size() > 2 && SetCurrentDirectoryW(words[1].c_str());
+        if (there)
+            words.erase(words.begin() + 1);
+        std::printf("END %d\n", there ? Command(words) : 3);
+        std::fflush(stdout);
+    }
     return 0;
+}
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(wide, wide + argc);
+    LocalFree(wide);
+    // Wine closes its desktop, and ends the process that draws it, soon
+    // after the last program that used it has ended; every later program
+    // then waits about a second for a new one. A holder keeps it open.
+    if (argc == 2 && args[1] == L"--hold") {
+        GetDesktopWindow();
+        std::printf("HOLDING\n");
+        std::fflush(stdout);
+        Sleep(INFINITE);
+    }
+    if (argc == 3 && args[1] == L"--lock") {
+        HANDLE file = CreateFileW(args[2].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        std::printf(file == INVALID_HANDLE_VALUE ? "NOLOCK %lu\n" : "LOCKED\n", GetLastError());
+        std::fflush(stdout);
+        for (char c; std::fread(&c, 1, 1, stdin) == 1;) {
+        }
+        return file == INVALID_HANDLE_VALUE || !CloseHandle(file);
+    }
+    if (argc == 2 && args[1] == L"--serve")
+        return Serve();
+    return Command(args);
 }

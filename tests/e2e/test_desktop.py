@@ -21,6 +21,19 @@ def windows(cls='TKORVANE_MAIN'):
             for w in lines if w[0] == 'WINDOW' and w[8] == '1']
 
 
+def settings(until):
+    """The settings kept for the user once until(them) holds (the program writes them one after
+    another), or as they are at the deadline."""
+    kept = {}
+
+    def read():
+        nonlocal kept
+        kept = registry(OPT.driver, SETTINGS).get(SETTINGS, {})
+        return until(kept)
+    wait_for(read)
+    return kept
+
+
 def xdotool(*args):
     subprocess.run(['xdotool', *map(str, args)], check=True)
 
@@ -48,15 +61,15 @@ class Desktop(unittest.TestCase):
 
     @staticmethod
     def forget_settings():
-        subprocess.run([WINE, 'reg', 'delete', SETTINGS, '/f'], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        drive(WINE, OPT.driver, '--reg', 'delete', SETTINGS)
 
     def choose(self, downs):
         """Opens the popup menu and chooses its item after that many presses of Down. Under Wine
-        the first right click after a menu has closed opens none: it is made again until one opens."""
-        for _ in range(10):
+        the first right click after a menu has closed opens none: it is made again until one opens
+        (the menu opens within a tenth of a second; an open menu takes no notice of a right click)."""
+        for _ in range(40):
             xdotool('mousemove', *CENTRE, 'click', 3)
-            if wait_for(lambda: len(windows('#32768')) == 1, 3):  # the popup menu
+            if wait_for(lambda: len(windows('#32768')) == 1, 0.5):  # the popup menu
                 break
         else:
             self.fail('no popup menu')
@@ -76,11 +89,14 @@ class Desktop(unittest.TestCase):
         size, expected = pixels(ROOT / 'resources' / bitmap)
         shot = self.dir / (name + '.png')
 
+        seen = []
+
         def shown():
             subprocess.run(['import', '-window', 'root', str(shot)], check=True)
-            return pixels(shot, size + ORIGIN)
-        wait_for(lambda: shown() == (size, expected), 20, 0.2)
-        (w, h), got = pixels(shot, size + ORIGIN)
+            seen[:] = [pixels(shot, size + ORIGIN)]
+            return seen[0] == (size, expected)
+        wait_for(shown, 20)
+        (w, h), got = seen[0]
         self.assertEqual((w, h), size)
         wrong = sum(got[i:i + 3] != expected[i:i + 3] for i in range(0, len(expected), 3))
         self.assertEqual(wrong, 0, '%d of %d pixels differ from %s' % (wrong, w * h, bitmap))
@@ -163,10 +179,10 @@ class Desktop(unittest.TestCase):
                     break
         xdotool('key', 'Return')  # OK
         self.assertTrue(wait_for(lambda: not windows('#32770')))
-        kept = registry(WINE, self.dir, SETTINGS)[SETTINGS]
-        self.assertEqual([kept[n] for n in ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef',
-                                            'Start', 'End', 'NextCutID', 'TrimLevel', 'SegueLevel',
-                                            'BroadcastWave')], typed + [1])
+        names = ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef', 'Start', 'End', 'NextCutID',
+                 'TrimLevel', 'SegueLevel', 'BroadcastWave')  # kept one after another once the dialog has gone
+        kept = settings(lambda kept: all(n in kept for n in names))
+        self.assertEqual([kept.get(n) for n in names], typed + [1])
         self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'spot.mp3']))
         self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
                          ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
@@ -177,14 +193,13 @@ class Desktop(unittest.TestCase):
         self.assertEqual([text(132, 64), text(196, 64), text(260, 64), text(324, 64), text(388, 64),
                           text(616, 64), text(452, 18), text(470, 18)],
                          ['1001', 'Acme Tyres', 'COM', 'Spot', 'winter sale', 'u1', '2026-01-0200:00:00', end])
-        self.assertEqual(registry(WINE, self.dir, SETTINGS)[SETTINGS]['NextCutID'], '1002')
+        self.assertEqual(settings(lambda kept: kept.get('NextCutID') == '1002').get('NextCutID'), '1002')
 
     def test_peak_envelope_chosen_in_the_menu_follows_a_dropped_files_audio(self):
         shutil.copy(ROOT / 'samples' / 'tone.mp3', self.dir / 'tone.mp3')
         self.choose(2)  # Broadcast WAVE
         self.choose(5)  # Peak envelope
-        kept = lambda: registry(WINE, self.dir, SETTINGS).get(SETTINGS, {}).get('PeakEnvelope')
-        self.assertEqual(wait_for(kept), 1)
+        self.assertEqual(settings(lambda kept: kept.get('PeakEnvelope') == 1).get('PeakEnvelope'), 1)
         self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'tone.mp3']))
         self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
                          ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))

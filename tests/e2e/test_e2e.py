@@ -2,8 +2,9 @@
 """End-to-end tests of Korvane.exe under Wine: kvdriver answers its boxes, and ffprobe, mpg123
 and a small RIFF walker read what it wrote. Needs DISPLAY and an initialised Wine prefix."""
 import json, os, re, shutil, struct, subprocess, sys, tempfile, time, unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
-from e2elib import ROOT, WINE, drive as run_driver, long_name, options, registry, winpath
+from e2elib import ROOT, WINE, SideBySide, beside, drive as run_driver, fixtures, long_name, options, registry, winpath
 
 CREDIT = 'Korvane 1.0 - (c) 2026 the Korvane developers'
 OWN_TAGS = {'encoder': 'Korvane', 'copyright': CREDIT}
@@ -138,9 +139,11 @@ class KorvaneE2E(E2ECase):
     def test_every_stream_kind_converts_byte_for_byte_and_back(self):
         self.convert(list(STREAMS))
         waves = [os.path.splitext(n)[0] + '.wav' for n in STREAMS]
-        for (name, kind), wav in zip(STREAMS.items(), waves):
+        with ThreadPoolExecutor(2) as pool:  # ffprobe and mpg123 read two files at a time
+            reads = list(pool.map(self.read_back, STREAMS, waves))
+        for (name, kind), wav, read in zip(STREAMS.items(), waves, reads):
             with self.subTest(name=name):
-                self.check_wave(name, wav, *kind)
+                self.check_wave(name, wav, *kind, *read)
             (self.dir / name).unlink()
         self.expect(waves, ''.join('Successfull: %s\n' % winpath(self.dir / w) for w in waves))
         for name in STREAMS:
@@ -151,7 +154,13 @@ class KorvaneE2E(E2ECase):
                 self.assertEqual((self.dir / name).read_bytes(), src[start:end] + (
                     src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
 
-    def check_wave(self, name, wav, rate, channels, kbps):
+    def read_back(self, name, wav):
+        """What ffprobe reads of the output, and the samples mpg123 decodes of the input and the output."""
+        return probe(self.dir / wav, '-show_streams', '-show_format'), [subprocess.run(
+            ['mpg123', '-q', '-s', self.dir / n], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+            for n in (name, wav)]
+
+    def check_wave(self, name, wav, rate, channels, kbps, read, pcm):
         src = (self.dir / name).read_bytes()
         self.assertEqual(src, Path(FIXTURES, name).read_bytes())
         chunks = riff_chunks((self.dir / wav).read_bytes())
@@ -165,16 +174,69 @@ class KorvaneE2E(E2ECase):
                          (kbps * 125, (end - start) // (kbps * 125) * rate))
         # Only the cover's frames follow a tag (and its picture).
         self.assertEqual((start > 0, src[start]), (name == 'cover.mp3', 0xff))
-        read = probe(self.dir / wav, '-show_streams', '-show_format')
         stream, fmt = read['streams'][0], read['format']
         self.assertEqual((fmt['format_name'], stream['codec_name'], int(stream['sample_rate']),
                           stream['channels']), ('wav', name[-3:], rate, channels))
         self.assertEqual(fmt.get('tags'), STEREO_TAGS if name == 'stereo.mp3' else
                          dict(OWN_TAGS, title='Covered') if name == 'cover.mp3' else OWN_TAGS)
-        pcm = [subprocess.run(['mpg123', '-q', '-s', self.dir / n], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL).stdout for n in (name, wav)]
         self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
 
+    def test_any_name_converts_as_the_plain_name_does(self):
+        # (The way back opens and writes names through the same calls.)
+        self.expect(['/Q', 'stereo.mp3'])
+        plain = (self.dir / 'stereo.wav').read_bytes()
+        names = ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3'] + [
+            long_name(self.dir, total) for total in (300, 1000)]  # whole Windows paths of that length
+        for name in names:
+            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
+        # A name in other case is found as the file system finds it.
+        args = ['ПЕСНЯ.MP3'] + names[1:4] + [winpath(self.dir / n) for n in names[4:]]
+        self.expect(args + ['Нет такого.mp3'], ''.join('Successfull: %s\n' % winpath(self.dir / n) for n in names) +
+            'File not found: Нет такого.mp3\n', icon=None)
+        for name in names:
+            with self.subTest(name=name[:40]):
+                self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), plain)
+
+    def test_a_pattern_converts_each_match_as_its_name_does(self):
+        # Each pattern in a folder p, its matches by name in a folder n; song.wav is older than the run, the short
+        # name of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, ? is one character, *.* takes 'chime'.
+        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
+                 'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
+                 'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
+        quiet = []  # the runs by name, beside those by pattern
+        for i, (pattern, matches) in enumerate([('?.MP3', ['a.mp3']), ('track?.mp3', []),
+                                                ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'track.mp3']),
+                                                ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'chime', 'song.mp3',
+                                                         'song.mp3x', 'track.mp3', 'tune.mp']),
+                                                ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]):
+            folders = self.dir / ('p%d' % i), self.dir / ('n%d' % i)
+            for folder in folders:
+                for name, source in files.items():
+                    (folder / name.replace('\\', '/')).parent.mkdir(parents=True, exist_ok=True)
+                    shutil.copy(self.dir / source, folder / name.replace('\\', '/'))
+            p, n = map(winpath, folders)
+            self.expect([p + '\\' + pattern], ''.join(('Failed : %s\\%s | no MPEG audio found in it\n'
+                if m.endswith('x') else 'Successfull: %s\\%s\n') % (p, m) for m in matches) or
+                'File not found: %s\\%s\n' % (p, pattern), icon=None)
+            quiet.append((folders, beside(self.expect, ['/Q'] + [n + '\\' + m for m in matches],
+                                          status=int('song.mp3x' in matches))))
+        for folders, run in quiet:
+            run.result()
+            self.assertEqual(subprocess.run(['diff', '-r', *folders]).returncode, 0)
+
+    def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
+        (self.dir / 'many').mkdir()
+        for i in range(45):
+            shutil.copy(self.dir / ('bad.mp3' if i in (7, 30) else 'mono.mp3'), self.dir / 'many' / ('%02d.mp3' % i))
+        self.expect([winpath(self.dir / 'many') + '\\*.mp3'], 'Failed : %s\\07.mp3 | no MPEG audio found in it\n'
+                    'Failed : %s\\30.mp3 | no MPEG audio found in it\n'
+                    '43 other files converted\n' % ((winpath(self.dir / 'many'),) * 2))
+
+
+class QuietE2E(E2ECase):
+    """Quiet runs (/Q) only, beside the other tests."""
+    windowless = True
 
     def test_vbr_streams_tell_their_true_length_and_other_audio_is_refused(self):
         # (Junk with a false sync before or amid a stream, and a one-frame file, are the unit tests';
@@ -250,54 +312,6 @@ class KorvaneE2E(E2ECase):
                 self.assertEqual(probe(wav)['format'].get('tags'), dict(OWN_TAGS, **{
                     PROBE.get(k, k): v.encode('cp1252').decode('utf-8', 'replace') for k, v in WORDS.items()}))
                 self.assertEqual(probe(wav, 'mediainfo').get('Title'), 'Café Tone')
-
-    def test_any_name_converts_as_the_plain_name_does(self):
-        # (The way back opens and writes names through the same calls.)
-        self.expect(['/Q', 'stereo.mp3'])
-        plain = (self.dir / 'stereo.wav').read_bytes()
-        names = ['Песня.mp3', '東京 café.mp3', '🎵 tone.mp3', 'e\u0301cole.mp3'] + [
-            long_name(self.dir, total) for total in (300, 1000)]  # whole Windows paths of that length
-        for name in names:
-            (self.dir / name).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy(self.dir / 'stereo.mp3', self.dir / name)
-        # A name in other case is found as the file system finds it.
-        args = ['ПЕСНЯ.MP3'] + names[1:4] + [winpath(self.dir / n) for n in names[4:]]
-        self.expect(args + ['Нет такого.mp3'], ''.join('Successfull: %s\n' % winpath(self.dir / n) for n in names) +
-            'File not found: Нет такого.mp3\n', icon=None)
-        for name in names:
-            with self.subTest(name=name[:40]):
-                self.assertEqual((self.dir / (name[:-4] + '.wav')).read_bytes(), plain)
-
-    def test_a_pattern_converts_each_match_as_its_name_does(self):
-        # Each pattern in folder p, its matches by name in folder n; song.wav is older than the run, the short name
-        # of song.mp3x (SONG~1.MP3) matches *.mp? in the directory search, ? is one character, *.* takes 'chime'.
-        files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
-                 'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
-                 'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
-        for pattern, matches in [('?.MP3', ['a.mp3']), ('track?.mp3', []),
-                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'track.mp3']),
-                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'chime', 'song.mp3', 'song.mp3x',
-                                          'track.mp3', 'tune.mp']),
-                                 ('Песня\\' + 'x' * 240 + '\\?.mp3', [list(files)[-1]])]:
-            for folder in 'pn':
-                shutil.rmtree(self.dir / folder, ignore_errors=True)
-                for name, source in files.items():
-                    (self.dir / folder / name.replace('\\', '/')).parent.mkdir(parents=True, exist_ok=True)
-                    shutil.copy(self.dir / source, self.dir / folder / name.replace('\\', '/'))
-            p, n = winpath(self.dir / 'p'), winpath(self.dir / 'n')
-            self.expect([p + '\\' + pattern], ''.join(('Failed : %s\\%s | no MPEG audio found in it\n'
-                if m.endswith('x') else 'Successfull: %s\\%s\n') % (p, m) for m in matches) or
-                'File not found: %s\\%s\n' % (p, pattern), icon=None)
-            self.expect(['/Q'] + [n + '\\' + m for m in matches], status=int('song.mp3x' in matches))
-            self.assertEqual(subprocess.run(['diff', '-r', self.dir / 'p', self.dir / 'n']).returncode, 0)
-
-    def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
-        (self.dir / 'many').mkdir()
-        for i in range(45):
-            shutil.copy(self.dir / ('bad.mp3' if i in (7, 30) else 'mono.mp3'), self.dir / 'many' / ('%02d.mp3' % i))
-        self.expect([winpath(self.dir / 'many') + '\\*.mp3'], 'Failed : %s\\07.mp3 | no MPEG audio found in it\n'
-                    'Failed : %s\\30.mp3 | no MPEG audio found in it\n'
-                    '43 other files converted\n' % ((winpath(self.dir / 'many'),) * 2))
 
 
 class LargeFileE2E(E2ECase):
@@ -511,21 +525,21 @@ class RefusedHandOverE2E(E2ECase):
 
 class ShellVerbE2E(E2ECase):
     TYPE = 'KorvaneE2E.type'
-    VERB = 'HKCR\\%s\\shell\\Korvane' % TYPE
+    CLASSES = 'HKEY_CLASSES_ROOT\\'
+    VERB = CLASSES + TYPE + '\\shell\\Korvane'
 
     def reg(self, *args):
-        subprocess.run([WINE, 'reg', *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run_driver(WINE, OPT.driver, '--reg', *args)
 
     def setUp(self):
         super().setUp()
-        for key in ('HKCR\\.mp3', 'HKCR\\' + self.TYPE):  # gone before and after each test
-            self.reg('delete', key, '/f')
-            self.addCleanup(self.reg, 'delete', key, '/f')
+        for key in (self.CLASSES + '.mp3', self.CLASSES + self.TYPE):  # gone before and after each test
+            self.reg('delete', key)
+            self.addCleanup(self.reg, 'delete', key)
 
     def value(self, key):
         """The key's default value; None without the key."""
-        name = key.replace('HKCR', 'HKEY_CLASSES_ROOT')
-        return registry(WINE, self.dir, name).get(name, {}).get('')
+        return registry(OPT.driver, key).get(key, {}).get('')
 
     def test_registry_failures_and_quiet_order(self):
         # Options in either case, after '/' or '-'.
@@ -536,8 +550,8 @@ class ShellVerbE2E(E2ECase):
         self.assertFalse((self.dir / 'mono.wav').exists())
 
     def test_verb_from_a_folder_outside_the_code_page_converts_through_the_shell(self):
-        self.reg('add', 'HKCR\\.mp3', '/ve', '/d', self.TYPE, '/f')
-        self.reg('add', 'HKCR\\' + self.TYPE, '/f')
+        self.reg('add', self.CLASSES + '.mp3', self.TYPE)
+        self.reg('add', self.CLASSES + self.TYPE)
         (self.dir / 'Мои Программы').mkdir()
         exe = winpath(shutil.copy(OPT.korvane, self.dir / 'Мои Программы'))
         self.expect(['stereo.mp3', '/I', '/Q'], 'Successfully added registry entries', run=[exe])
@@ -551,7 +565,7 @@ class ShellVerbE2E(E2ECase):
         self.assertEqual((self.dir / 'Песня.wav').read_bytes(), (self.dir / 'stereo.wav').read_bytes())
         self.expect(['/U'], 'Successfully removed registry entries', run=[exe])
         self.assertIsNone(self.value(self.VERB))
-        self.assertEqual(self.value('HKCR\\.mp3'), self.TYPE)
+        self.assertEqual(self.value(self.CLASSES + '.mp3'), self.TYPE)
 
 
 # The long cases: a file past 2 GiB, every failure cause, runs by the dozen. "quick" before the
@@ -564,6 +578,5 @@ if __name__ == '__main__':
         part = argv.pop(1)
         argv += [name for name, case in list(globals().items()) if isinstance(case, type) and
                  issubclass(case, E2ECase) and case is not E2ECase and (name in LONG) == (part == 'long')]
-    with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as FIXTURES:
-        subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', FIXTURES], check=True)
-        unittest.main(argv=argv, verbosity=2)
+    FIXTURES = fixtures(OPT.driver)
+    unittest.main(argv=argv, verbosity=2, testRunner=SideBySide)

@@ -33,7 +33,7 @@ def drive(*args):
 
 
 def registry():
-    return e2elib.registry(WINE, WORK, ASSOC, ENTRIES, TYPE, SETTINGS, env=ENV)
+    return e2elib.registry(OPT.driver, ASSOC, ENTRIES, TYPE, SETTINGS, env=ENV)
 
 
 def link(name):

@@ -2,10 +2,10 @@
 """Broadcast WAVE labels end to end: Korvane.exe under Wine and the native korvane write the same
 cart and bext bytes for the same options, names and lists, as libsndfile reads them back, and a
 label they cannot take converts nothing. Needs DISPLAY and an initialised Wine prefix."""
-import datetime, os, shutil, subprocess, sys, tempfile, unittest
+import datetime, os, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 import test_e2e as base
-from e2elib import ROOT, options, winpath
+from e2elib import ROOT, SideBySide, beside, fixtures, options, winpath
 
 SPOTS = ['%d - %s - %s.mp3' % (1234 + i, client, title) for i, (client, title) in enumerate(
     [('Acme Tyres', 'Winter Sale'), ('Bob Bikes', 'Spring'), ('Cafe Nord', 'Lunch Menu')])]
@@ -14,7 +14,7 @@ BEXT = 70  # where bext's body starts in a WAVed MPEG of layer III
 REF = slice(BEXT + 288, BEXT + 320)  # the OriginatorReference, new for every file written
 
 
-class Labels(base.E2ECase):
+class LabelsCase(base.E2ECase):
     @classmethod
     def setUpClass(cls):
         cls.tools = Path(tempfile.mkdtemp(prefix='korvane-cart-'))
@@ -51,6 +51,11 @@ class Labels(base.E2ECase):
             made[name] = wine
         return made
 
+
+class QuietLabels(LabelsCase):
+    """Quiet runs (/Q) only, beside the other tests."""
+    windowless = True
+
     def test_options_names_and_a_list_give_the_same_cart(self):
         end = (datetime.date.today() + datetime.timedelta(days=14)).isoformat()
         waves = [s[:-4] + '.wav' for s in SPOTS]
@@ -81,6 +86,8 @@ class Labels(base.E2ECase):
             tags = base.probe(wav)['format']['tags']
             self.assertEqual((tags['comment'], tags['encoded_by']), ('Acme spot', 'Radio One'))
 
+
+class Labels(LabelsCase):
     def test_refused_labels_convert_nothing(self):
         (self.dir / 'bad.csv').write_bytes(b'File,Colour\nstereo.mp3,red\n')
         rows = [(['/Bogus=1'], 'no such option'),  # not /B
@@ -90,11 +97,17 @@ class Labels(base.E2ECase):
                 (['/Pattern=%t%a'], 'not a pattern: each of %a %t %n %c %g %o %u at most once, each followed by '
                                     'the text that ends it'),
                 (['/List=bad.csv'], 'the column "Colour" names no field, or one named before')]
-        before = sorted(os.listdir(self.dir))
+        quiet = self.dir / 'quiet'  # the quiet runs' folder, beside the boxes
+        quiet.mkdir()
+        for name in ('bad.csv', 'stereo.mp3'):
+            shutil.copy(self.dir / name, quiet)
+        before = [sorted(os.listdir(folder)) for folder in (self.dir, quiet)]
+        runs = [beside(self.expect, ['/Q'] + args + ['stereo.mp3'], status=1, cwd=quiet) for args, _ in rows]
         for args, why in rows:
             self.expect(args + ['stereo.mp3'], 'Invalid command-line option: %s | %s\n' % (args[0], why), 'error')
-            self.expect(['/Q'] + args + ['stereo.mp3'], status=1)
-        self.assertEqual(sorted(os.listdir(self.dir)), before)
+        for run in runs:
+            run.result()
+        self.assertEqual([sorted(os.listdir(folder)) for folder in (self.dir, quiet)], before)
         # /URL= and /UserDef= are labels, not /U: the file converts and no registry box comes.
         self.expect(['/URL=http://example.org/a', '/UserDef=x', 'stereo.mp3'],
                     'Successfull: %s\n' % winpath(self.dir / 'stereo.mp3'))
@@ -110,6 +123,5 @@ class Labels(base.E2ECase):
 
 if __name__ == '__main__':
     base.OPT, argv = options()
-    with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as base.FIXTURES:
-        subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', base.FIXTURES], check=True)
-        sys.exit(0 if unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful() else 1)
+    base.FIXTURES = fixtures(base.OPT.driver)
+    unittest.main(argv=argv, verbosity=2, testRunner=SideBySide)

@@ -4,25 +4,12 @@ ffmpeg's own decoder and ebur128 meter on the same MPEG files, bext version 2's 
 that do not exist, damaged streams, Korvane.exe without its decoder DLL, and what mediainfo and
 libsndfile read. Needs DISPLAY and an initialised Wine prefix."""
 import json, math, re, shutil, struct, subprocess, tempfile, unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
-from e2elib import ROOT, WINE, drive, options, winpath
+from e2elib import ROOT, WINE, drive, fixtures, options, winpath
+from make_signals import SIGNALS
 
 NATIVE = ROOT / 'build' / 'native' / 'korvane'
-TONE = '%g*sin(2*PI*1000*t)'
-# name: ffmpeg source, encoder options. EBU Tech 3341's 1 kHz tones at -23 and -33 dBFS, Tech
-# 3342's steps of 20 s at -20 and -30 dBFS (LRA 10 LU), a quarter-rate sine at 45 degrees (Tech
-# 3341's true-peak case), mono MPEG-2 pink noise, and a piece with a beat and a melody.
-SIGNALS = {
-    'tone23-l2.mp2': ('aevalsrc=%s:s=48000:c=stereo:d=20' % (TONE % 0.0708), ['-b:a', '384k']),
-    'tone23.mp3': ('aevalsrc=%s:s=48000:c=stereo:d=20' % (TONE % 0.0708), ['-b:a', '320k']),
-    'tone33.mp3': ('aevalsrc=%s:s=44100:c=stereo:d=20' % (TONE % 0.0224), ['-b:a', '320k']),
-    'steps.mp2': ('aevalsrc=if(lt(t\\,20)\\,0.1\\,0.0316)*sin(2*PI*1000*t):s=48000:c=stereo:d=40',
-                  ['-b:a', '384k']),
-    'quarter.mp2': ('aevalsrc=0.5*sin(PI/2*48000*t+PI/4):s=48000:c=stereo:d=10', ['-b:a', '384k']),
-    'pink.mp3': ('anoisesrc=c=pink:r=22050:a=0.2:d=15:seed=7', ['-ac', '1', '-b:a', '64k']),
-    'piece.mp3': ('aevalsrc=0.3*sin(2*PI*(220+110*floor(mod(t\\,4)))*t)*(0.3+0.7*exp(-8*mod(t\\,0.5)))'
-                  '+0.05*sin(2*PI*55*t):s=44100:c=stereo:d=30', ['-q:a', '2']),
-}
 # What may lie between Korvane's values and ffmpeg's: I, LRA, true peak, M max, S max.
 TOLERANCE = (0.1, 1.0, 0.3, 0.2, 0.2)
 NO_VALUE = 0x7FFF
@@ -38,10 +25,6 @@ int main(int argc, char** argv) {
            b.max_momentary_loudness, b.max_shortterm_loudness);
     return sf_close(f);
 }'''
-
-
-def ffmpeg(*args):
-    subprocess.run(['ffmpeg', '-nostdin', '-v', 'error', '-y', *args], check=True)
 
 
 def reference(path):
@@ -78,17 +61,7 @@ class Loudness(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = Path(tempfile.mkdtemp(prefix='korvane-loudness-'))
-        for name, (source, codec) in SIGNALS.items():
-            ffmpeg('-f', 'lavfi', '-i', source, *codec, cls.dir / name)
-        ffmpeg('-f', 'lavfi', '-i', 'anullsrc=r=44100:cl=stereo', '-t', '5', '-b:a', '128k', cls.dir / 'silence.mp3')
-        ffmpeg('-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=2' % (TONE % 0.1), '-b:a', '128k', cls.dir / 'short.mp3')
-        # Damaged: a stereo stream cut short within a frame, two seconds of mono frames (which the
-        # meter, made for two channels, cannot take), and the stereo stream again.
-        for name, channels in (('stereo', 2), ('mono', 1)):
-            ffmpeg('-f', 'lavfi', '-i', 'aevalsrc=%s:s=44100:d=%d' % (TONE % 0.1, {2: 12, 1: 2}[channels]), '-ac',
-                   str(channels), '-b:a', '128k', '-write_xing', '0', '-id3v2_version', '0', cls.dir / (name + '.mp3'))
-        stereo = (cls.dir / 'stereo.mp3').read_bytes()
-        (cls.dir / 'damaged.mp3').write_bytes(stereo[:-300] + (cls.dir / 'mono.mp3').read_bytes() + stereo)
+        shutil.copytree(fixtures(OPT.driver, 'make_signals.py'), cls.dir, dirs_exist_ok=True)
 
     @classmethod
     def tearDownClass(cls):
@@ -103,20 +76,33 @@ class Loudness(unittest.TestCase):
         self.assertEqual(len(boxes), 1, boxes)
         return boxes[0][2].splitlines(), end, folder
 
+    def measured_signals(self):
+        """The signals measured (-l) once for the tests that read them, in a folder of their own,
+        the native converter's outputs in native/ there; it and ffmpeg's meter work while
+        Korvane.exe does. Korvane.exe's summary lines and end, the folder, and ffmpeg's values."""
+        cls, names = type(self), list(SIGNALS)
+        if 'signals_measured' not in vars(cls):
+            folder = Path(tempfile.mkdtemp(dir=self.dir))
+            (folder / 'native').mkdir()
+            for name in names:
+                shutil.copy2(self.dir / name, folder / 'native')
+            with ThreadPoolExecutor(2) as pool:
+                ran = pool.submit(subprocess.run, [NATIVE, '--loudness', '-q', *names], cwd=folder / 'native',
+                                  check=True)
+                wanted = pool.map(reference, [self.dir / name for name in names])
+                lines, end, _ = self.wrap(names, '-l', folder=folder)
+                ran.result()
+            cls.signals_measured = lines, end, folder, list(wanted)
+        return cls.signals_measured
+
     def test_values_agree_with_ffmpeg_and_the_native_converter_writes_the_same(self):
-        names = list(SIGNALS)
-        lines, end, folder = self.wrap(names, '/L')
-        self.assertEqual(end, ['EXIT 0'])
+        names, (lines, end, folder, wanted) = list(SIGNALS), self.measured_signals()
         native = folder / 'native'
-        native.mkdir()
-        for name in names:
-            shutil.copy2(folder / name, native)
-        subprocess.run([NATIVE, '--loudness', '-q', *names], cwd=native, check=True)
-        for name, line in zip(names, lines):
+        self.assertEqual(end, ['EXIT 0'])
+        for name, line, want in zip(names, lines, wanted):
             wav = (folder / name).with_suffix('.wav').read_bytes()
             version, values = loudness(wav)
             self.assertEqual(version, 2, name)
-            want = reference(folder / name)
             for field, (value, other, tolerance) in enumerate(zip(values, want, TOLERANCE)):
                 self.assertAlmostEqual(value / 100, other, delta=tolerance, msg='%s field %d' % (name, field))
             tenths = ['%s%d.%d' % ('-' * (v <= -5), (abs(v) + 5) // 100, (abs(v) + 5) // 10 % 10) for v in values]
@@ -133,9 +119,9 @@ class Loudness(unittest.TestCase):
             self.assertLessEqual(max(abs(a - b) for a, b in zip(values, theirs)), 1, name)
 
     def test_bext_version_2_differs_from_b_only_in_its_version_and_values(self):
-        lines, _, folder = self.wrap(['tone23.mp3'], '/B')
-        plain = (folder / 'tone23.wav').read_bytes()
-        lines, _, folder = self.wrap(['tone23.mp3'], '-l', folder=folder)
+        # The same source (and last-write time) as the measured signals.
+        plain = (self.wrap(['tone23.mp3'], '/B')[2] / 'tone23.wav').read_bytes()
+        folder = self.measured_signals()[2]
         measured = (folder / 'tone23.wav').read_bytes()
         skip = measured.index(b'bext') + 8
         self.assertEqual(len(measured), len(plain))

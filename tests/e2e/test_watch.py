@@ -4,7 +4,7 @@ converted in the output folder, moves to done, and the log holds its line; no bo
 Needs DISPLAY and an initialised Wine prefix."""
 import re, shutil, subprocess, tempfile, unittest
 from pathlib import Path
-from e2elib import ROOT, WINE, drive, options, wait_for, winpath
+from e2elib import ROOT, WINE, beside, drive, options, wait_for, winpath
 
 SAMPLE = ROOT / 'samples' / 'tone.mp3'
 STAMP = r'\d{4}-\d\d-\d\d \d\d:\d\d:\d\d '
@@ -23,9 +23,9 @@ class WatchE2E(unittest.TestCase):
         return path.read_bytes().decode('utf-8') if path.exists() else ''
 
     def test_a_file_copied_into_the_folder_appears_converted_with_its_line(self):
-        # The bytes of a run that writes beside its input.
+        # The bytes of a run that writes beside its input, made meanwhile.
         shutil.copy(SAMPLE, self.dir / 'plain.mp3')
-        self.assertEqual(drive(WINE, OPT.driver, '60', winpath(OPT.korvane), '/Q', 'plain.mp3', cwd=self.dir)[0], [])
+        plain = beside(drive, WINE, OPT.driver, '60', winpath(OPT.korvane), '/Q', 'plain.mp3', cwd=self.dir)
         (self.out / 'left.~00').write_bytes(b'half')  # a crash's leftover
         watcher = subprocess.Popen([WINE, OPT.driver, '120', winpath(OPT.korvane), '/Watch=' + winpath(self.inbox),
                                     '/Out=' + winpath(self.out), '/Settle=1'], cwd=self.dir,
@@ -42,6 +42,7 @@ class WatchE2E(unittest.TestCase):
                            stderr=subprocess.DEVNULL)
             out = watcher.communicate(timeout=60)[0].decode('utf-8', 'replace')
         self.assertNotIn('BOX ', out)
+        self.assertEqual(plain.result()[0], [])
         self.assertEqual((self.out / 'spot.wav').read_bytes(), (self.dir / 'plain.wav').read_bytes())
         self.assertEqual(sorted(p.name for p in self.out.iterdir()), ['spot.wav'])
         inbox, failed = winpath(self.inbox), 'Failed : %s\\note.mp3 | no MPEG audio found in it' % winpath(self.inbox)

@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, HomepageAndMailTextsGoToTheShell)
         ASSERT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, key.c_str(), REG_SZ, command.c_str(), 0), ERROR_SUCCESS);
         SendMessageA(window, WM_COMMAND, c.command, 0);
         std::string got;
-        for (int i = 0; i < 200 && got.find('\n') == std::string::npos; ++i, Sleep(50))
+        for (int i = 0; i < 1000 && got.find('\n') == std::string::npos; ++i, Sleep(10))
             got = Slurp(out) == "(none)" ? "" : Slurp(out);
         EXPECT_EQ(got, c.expected + "\r\n");
     }

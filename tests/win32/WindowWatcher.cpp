@@ -133,7 +133,7 @@ void Watch()
         // A window that was hidden or destroyed may come back (menus are reused).
         for (auto i = handled.begin(); i != handled.end();)
             i = live.count(*i) ? std::next(i) : handled.erase(i);
-        Sleep(20);
+        Sleep(5);
     }
 }
 } // namespace
