@@ -120,7 +120,7 @@ class SideBySide(unittest.TextTestRunner):
         return result
 
 
-GENERATORS = ('make_fixtures.sh', 'make_signals.py')  # beside this file, each given the folder to fill
+GENERATORS = ('make_fixtures.sh', 'make_signals.py', 'make_envelope.py')  # beside this file, each given the folder to fill
 STARTED = []  # the generators a call has asked for
 
 

@@ -3,27 +3,14 @@
 on signals made for the test, in each layer, mono and stereo, against ffmpeg's decode of the same files:
 cart's timers (also as libsndfile reads them) and the levl chunk's header and values. Needs DISPLAY and
 an initialised Wine prefix."""
-import math, re, shutil, struct, subprocess, tempfile, unittest, wave
+import re, shutil, struct, subprocess, tempfile, threading, unittest
 from pathlib import Path
-from e2elib import ROOT, WINE, drive, options, winpath
+from concurrent.futures import ThreadPoolExecutor
+from e2elib import ROOT, WINE, drive, fixtures, options, winpath
+from make_envelope import FILES, START
 
 NATIVE = ROOT / 'build' / 'native' / 'korvane'
 TRIM, SEGUE = -40, -30
-# Every signal: 1 s of silence, a 1 kHz tone at -6 dBFS (the right channel 6 dB lower), from 2.5 s a
-# fade of 30 dB a second, silence from 4 s, the end at 4.5 s.
-START, FADE, END, LENGTH = 1.0, 2.5, 4.0, 4.5
-# name: (rate, channels, encoder command or None for the made-up Layer I frames, samples per frame,
-# the delay from the source to the decoded audio: lame's 576 and the decoder's 529 samples;
-# ffmpeg's Layer II encoder and its decoder's filter 481; the first Layer I frame of the tone is decoded
-# where it stands)
-FILES = {
-    'l3.mp3': (44100, 2, ['lame', '--quiet', '-t', '-b', '128'], 1152, 1105),
-    'l3m.mp3': (22050, 1, ['lame', '--quiet', '-t', '-m', 'm', '-b', '48'], 576, 1105),
-    'l2.mp2': (48000, 2, ['ffmpeg', '-nostdin', '-v', 'error', '-i', '{in}', '-c:a', 'mp2', '-b:a', '256k'], 1152, 481),
-    'l2m.mp2': (32000, 1, ['ffmpeg', '-nostdin', '-v', 'error', '-i', '{in}', '-c:a', 'mp2', '-b:a', '96k'], 1152, 481),
-    'l1.mp1': (48000, 2, None, 384, 0),
-    'l1m.mp1': (48000, 1, None, 384, 0),
-}
 # Reads every post timer of a cart chunk with libsndfile.
 TIMER_READER = r'''#include <sndfile.h>
 #include <stdio.h>
@@ -36,49 +23,6 @@ int main(int argc, char** argv) {
         if (c.post_timers[n].usage[0]) printf("%.4s=%d\n", c.post_timers[n].usage, c.post_timers[n].value);
     return sf_close(f);
 }'''
-
-
-def level(t):
-    if t < START or t >= END:
-        return 0.0
-    return 0.5 * (10 ** (-30 * (t - FADE) / 20) if t >= FADE else 1)
-
-
-def source(path, rate, channels):
-    frames = bytearray()
-    for n in range(int(LENGTH * rate)):
-        v = level(n / rate) * math.sin(2 * math.pi * 1000 * n / rate)
-        frames += struct.pack('<h', round(v * 32767))
-        if channels == 2:
-            frames += struct.pack('<h', round(v * 16384))
-    with wave.open(str(path), 'wb') as w:
-        w.setnchannels(channels)
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        w.writeframes(bytes(frames))
-
-
-def layer1(channels):
-    """MPEG-1 Layer I, 48 kHz, 384 kbit/s, which no Debian encoder writes: a second of empty frames, then
-    frames whose subband 2 alone holds 0.5 times the frame's scalefactor (index 3 is 1.0, each index
-    more 2 dB less; four frames each from 3 to 29), then empty frames to 3.96 s."""
-    scales = [None] * 125 + [3] * 200 + [i for i in range(3, 30) for _ in range(4)]
-    out = bytearray()
-    for scale in scales + [None] * (495 - len(scales)):
-        bits = []
-        put = lambda value, width: bits.extend((value >> (width - 1 - n)) & 1 for n in range(width))
-        for sb in range(32):
-            for _ in range(channels):
-                put(14 if scale is not None and sb == 2 else 0, 4)
-        if scale is not None:
-            for _ in range(channels):
-                put(scale, 6)
-            for _ in range(12 * channels):
-                put(0x6000, 15)  # 0.5, its first bit inverted as Layer I codes samples
-        bits += [0] * (384 * 8 - 32 - len(bits))
-        out += bytes([0xFF, 0xFF, 0xC4, 0x00 if channels == 2 else 0xC0])
-        out += bytes(int(''.join(map(str, bits[i:i + 8])), 2) for i in range(0, len(bits), 8))
-    return bytes(out)
 
 
 def decode(path, channels):
@@ -118,24 +62,7 @@ class Envelope(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = Path(tempfile.mkdtemp(prefix='korvane-envelope-'))
-        for name, (rate, channels, encoder, _, _) in FILES.items():
-            if encoder is None:
-                (cls.dir / name).write_bytes(layer1(channels))
-                continue
-            pcm = cls.dir / (name + '.pcm.wav')
-            source(pcm, rate, channels)
-            if encoder[0] == 'lame':
-                subprocess.run(encoder + [str(pcm), str(cls.dir / name)], check=True)
-            else:
-                subprocess.run([a.replace('{in}', str(pcm)) for a in encoder] + ['-y', str(cls.dir / name)], check=True)
-            pcm.unlink()
-        # The same tone 42 dB lower: never at -40 dBFS.
-        source(cls.dir / 'quiet.wav', 44100, 1)
-        subprocess.run(['lame', '--quiet', '-t', '--scale', '0.008', '-b', '64', str(cls.dir / 'quiet.wav'),
-                        str(cls.dir / 'quiet.mp3')], check=True)
-        (cls.dir / 'quiet.wav').unlink()
-        cls.decoded = {name: decode(cls.dir / name, FILES[name][1] if name in FILES else 1)
-                       for name in list(FILES) + ['quiet.mp3']}
+        shutil.copytree(fixtures(OPT.driver, 'make_envelope.py'), cls.dir, dirs_exist_ok=True)
         cls.reader = str(cls.dir / 'timers')
         subprocess.run(['cc', '-x', 'c', '-', '-lsndfile', '-o', cls.reader], input=TIMER_READER.encode(), check=True)
         # Korvane.exe and the native korvane, each over copies in a folder of its own.
@@ -145,10 +72,19 @@ class Envelope(unittest.TestCase):
             folder.mkdir()
             for name in cls.names:
                 shutil.copy2(cls.dir / name, folder)
-        cls.boxes, cls.end = drive(WINE, OPT.driver, '300', winpath(OPT.korvane), '/Trim=-40', '/Segue=-30',
-                                   '/Peaks', *cls.names, cwd=cls.win)
-        cls.native = subprocess.run([NATIVE, '--trim=-40', '--segue=-30', '--peaks', *cls.names], cwd=cls.own,
-                                    stdout=subprocess.PIPE, check=True).stdout.decode()
+        # The native converter and ffmpeg's decoder work while Korvane.exe does.
+        native = []
+        beside = threading.Thread(target=lambda: native.append(subprocess.run(
+            [NATIVE, '--trim=-40', '--segue=-30', '--peaks', *cls.names], cwd=cls.own, stdout=subprocess.PIPE,
+            check=True).stdout.decode()))
+        beside.start()
+        with ThreadPoolExecutor(2) as pool:
+            decoded = pool.map(lambda n: decode(cls.dir / n, FILES[n][1] if n in FILES else 1), cls.names)
+            cls.boxes, cls.end = drive(WINE, OPT.driver, '300', winpath(OPT.korvane), '/Trim=-40', '/Segue=-30',
+                                       '/Peaks', *cls.names, cwd=cls.win)
+            cls.decoded = dict(zip(cls.names, decoded))
+        beside.join()
+        cls.native = native[0]
 
     @classmethod
     def tearDownClass(cls):
