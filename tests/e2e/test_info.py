@@ -2,9 +2,9 @@
 """/Info end to end: the native korvane describes WAV files that it and ffmpeg wrote as ffprobe and
 the files' own chunks have them, and Korvane.exe shows the same text for all the files named in one
 window, converting nothing. Needs DISPLAY and an initialised Wine prefix."""
-import os, re, struct, subprocess, sys, tempfile, unittest
+import os, struct, subprocess, sys, unittest
 import test_e2e as base
-from e2elib import ROOT, options, winpath
+from e2elib import ROOT, fixtures, options, winpath
 
 NATIVE = ROOT / 'build' / 'native' / 'korvane'
 FF = ['ffmpeg', '-nostdin', '-loglevel', 'error', '-y', '-i', 'stereo.mp3']
@@ -79,6 +79,5 @@ class InfoE2E(base.E2ECase):
 
 if __name__ == '__main__':
     base.OPT, argv = options()
-    with tempfile.TemporaryDirectory(prefix='korvane-fixtures-') as base.FIXTURES:
-        subprocess.run(['sh', ROOT / 'tests' / 'e2e' / 'make_fixtures.sh', base.FIXTURES], check=True)
-        sys.exit(0 if unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful() else 1)
+    base.FIXTURES = fixtures(base.OPT.driver)
+    sys.exit(0 if unittest.main(argv=argv, verbosity=2, exit=False).result.wasSuccessful() else 1)
