@@ -19,19 +19,6 @@ TRunChoices BroadcastChoices()
     return choices;
 }
 
-// The chunks of a RIFF file in order, as (id, body).
-std::vector<std::pair<std::string, std::string>> Chunks(const std::string& file)
-{
-    std::vector<std::pair<std::string, std::string>> chunks;
-    for (std::size_t p = 12; p + 8 <= file.size();) {
-        const std::uint32_t size = std::uint32_t(std::uint8_t(file[p + 4])) | std::uint8_t(file[p + 5]) << 8 |
-                                   std::uint8_t(file[p + 6]) << 16 | std::uint32_t(std::uint8_t(file[p + 7])) << 24;
-        chunks.emplace_back(file.substr(p, 4), file.substr(p + 8, size));
-        p += 8 + size + size % 2;
-    }
-    return chunks;
-}
-
 struct BwfRow {
     std::string name, frames, title, artist; // no ID3v1.1 tag when title and artist are empty
     std::string cartTitle, cartArtist, description, history;

@@ -119,22 +119,6 @@ TEST(Envelope, TimersFollowTheLevels)
     }
 }
 
-TEST(Envelope, TimersStayWithinTheTrueLength)
-{
-    // The decoder gave more samples than the frames hold: the timers end at
-    // the true length; fewer: the end is where the loud part ended.
-    const Signal signal = Steps(1, 100, 3000, 3000, 3000, 3000);
-    TEnvelopeScan scan;
-    OpenEnvelopeScan(scan, Levels(true, -40, false, 0), Collect, nullptr);
-    SetEnvelopeFormat(scan, 1, 8000);
-    Feed(scan, signal);
-    TEnvelopeMarks marks;
-    ASSERT_TRUE(CloseEnvelopeScan(scan, 2000, marks));
-    EXPECT_EQ(marks.AudioStart, 100u);
-    EXPECT_EQ(marks.AudioEnd, 2000u);
-    EXPECT_EQ(marks.PeakFrames, 8);
-}
-
 TEST(Envelope, PeaksPerChannelAndBlock)
 {
     // Channel 0 swings +0.5/-0.25 in the first block and is silent after;
@@ -223,13 +207,9 @@ TEST_F(EnvelopeConversion, TimersAndEnvelopeAroundTheUntouchedAudio)
     EXPECT_EQ(wav.substr(4, 4), Le32(std::uint32_t(wav.size() - 8)));
     std::vector<std::string> order;
     std::map<std::string, std::string> body;
-    for (std::size_t p = 12; p + 8 <= wav.size();) {
-        const std::string id = wav.substr(p, 4);
-        const std::uint32_t size = std::uint32_t(std::uint8_t(wav[p + 4])) | std::uint8_t(wav[p + 5]) << 8 |
-                                   std::uint8_t(wav[p + 6]) << 16 | std::uint32_t(std::uint8_t(wav[p + 7])) << 24;
-        order.push_back(id);
-        body[id] = wav.substr(p + 8, size);
-        p += 8 + size + size % 2;
+    for (const auto& chunk : Chunks(wav)) {
+        order.push_back(chunk.first);
+        body[chunk.first] = chunk.second;
     }
     EXPECT_EQ(order, (std::vector<std::string>{"fmt ", "fact", "bext", "mext", "cart", "data", "levl", "LIST"}));
     EXPECT_EQ(body["data"], audio);

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <vector>
 
 inline std::string Z(std::size_t count) { return std::string(count, '\0'); }
 inline std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
@@ -29,6 +30,19 @@ inline std::string Chunk(const std::string& id, const std::string& body)
     return id + Le32(std::uint32_t(body.size())) + body + Z(body.size() % 2);
 }
 inline std::string Item(const std::string& id, const std::string& text) { return Chunk(id, text + '\0'); }
+
+// The chunks of a RIFF file in order, as (id, body).
+inline std::vector<std::pair<std::string, std::string>> Chunks(const std::string& file)
+{
+    std::vector<std::pair<std::string, std::string>> chunks;
+    for (std::size_t p = 12; p + 8 <= file.size();) {
+        const std::uint32_t size = std::uint32_t(std::uint8_t(file[p + 4])) | std::uint8_t(file[p + 5]) << 8 |
+                                   std::uint8_t(file[p + 6]) << 16 | std::uint32_t(std::uint8_t(file[p + 7])) << 24;
+        chunks.emplace_back(file.substr(p, 4), file.substr(p + 8, size));
+        p += 8 + size + size % 2;
+    }
+    return chunks;
+}
 
 inline void WriteFile(const std::string& name, const std::string& bytes)
 {
