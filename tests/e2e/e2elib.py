@@ -33,13 +33,13 @@ SERVERS = {}  # (wine, driver, thread): the kvdriver --serve that runs that thre
 
 
 def served(wine, driver, args, cwd, timeout):
-    """What kvdriver printed for one command, run by the driver serving this thread, which is
-    started on first need: one Wine start for all of a test's runs rather than one a run."""
+    """What kvdriver printed for one command, run by the driver serving this thread (started on
+    first need): one Wine start for all of a test's runs rather than one a run."""
     key = (wine, driver, threading.get_ident())
-    server = SERVERS.get(key)
-    if not server or server.poll() is not None:
-        server = SERVERS[key] = subprocess.Popen([wine, driver, '--serve'], stdin=subprocess.PIPE,
-                                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    if key not in SERVERS or SERVERS[key].poll() is not None:
+        SERVERS[key] = subprocess.Popen([wine, driver, '--serve'], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+    server = SERVERS[key]
     server.stdin.write(''.join('%s\0' % word for word in [winpath(cwd or os.getcwd()), *args]).encode() + b'\n')
     server.stdin.flush()
     out, deadline = b'', time.monotonic() + timeout
@@ -125,26 +125,24 @@ STARTED = []  # the generators a call has asked for
 
 
 def made(driver, script, nice=()):
-    """The folder the generator script fills, made once per build tree (beside the driver) and
-    kept under the hash of the script's text: a change makes it anew. It is made aside and put in
-    place whole, so that a run sees all of it or none. nice: the command the script runs under."""
-    path = Path(__file__).with_name(script)
-    home = Path(driver).parent / 'fixtures'
+    """The folder the generator script fills (run under the nice command), made once per build
+    tree (beside the driver) and kept under the hash of the script's text, so that a change makes
+    it anew; made aside and put in place whole, so that a run sees all of it or none."""
+    path, home = Path(__file__).with_name(script), Path(driver).parent / 'fixtures'
     folder = home / ('%s-%s' % (path.stem, hashlib.sha256(path.read_bytes()).hexdigest()[:16]))
-    if folder.is_dir():
-        return folder
-    home.mkdir(exist_ok=True)
-    for old in home.glob(path.stem + '-*'):
-        shutil.rmtree(old, ignore_errors=True)
-    work = tempfile.mkdtemp(dir=home, prefix='.' + path.stem)
-    try:
-        subprocess.run([*nice, 'sh' if script.endswith('.sh') else sys.executable, path, work], check=True)
-        os.rename(work, folder)
-    except OSError:
-        if not folder.is_dir():  # else another run has put it in place meanwhile
-            raise
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    if not folder.is_dir():
+        home.mkdir(exist_ok=True)
+        for old in home.glob(path.stem + '-*'):
+            shutil.rmtree(old, ignore_errors=True)
+        work = tempfile.mkdtemp(dir=home, prefix='.' + path.stem)
+        try:
+            subprocess.run([*nice, 'sh' if script.endswith('.sh') else sys.executable, path, work], check=True)
+            os.rename(work, folder)
+        except OSError:
+            if not folder.is_dir():  # else another run has put its own in place meanwhile
+                raise
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
     return folder
 
 

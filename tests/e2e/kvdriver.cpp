@@ -206,12 +206,10 @@ int DropTarget(const std::string& what, int argc, const std::vector<std::string>
     return answered < count ? 2 : 0;
 }
 
-// --reg delete | add | dump <key> [<default value to add>]: the registry's
-// work done here rather than by reg.exe and regedit.exe, a Wine start each.
-// The dump lists each key below the key (its own first) as "KEY <name>",
-// then its string values as "STRING <value name>\t<text>" and its numbers as
-// "NUMBER <value name>\t<n>" (escaped as box texts are; the default value's
-// name is empty).
+// --reg: the registry's work done here, not by reg.exe and regedit.exe (a
+// Wine start each). dump lists each key below the key, its own first, as
+// "KEY <name>", then its values as "STRING|NUMBER <value name>\t<value>"
+// (escaped as box texts are; the default value's name is empty).
 void DumpKey(HKEY key, const std::wstring& name)
 {
     std::printf("KEY %s\n", Utf8(name).c_str());
@@ -237,10 +235,9 @@ void DumpKey(HKEY key, const std::wstring& name)
 int Registry(const std::vector<std::wstring>& args)
 {
     const std::wstring& name = args[3];
-    const std::size_t cut = std::min(name.find(L'\\'), name.size());
-    const std::wstring root = name.substr(0, cut), rest = name.substr(std::min(cut + 1, name.size()));
-    const HKEY top = root == L"HKEY_CLASSES_ROOT" ? HKEY_CLASSES_ROOT : root == L"HKEY_CURRENT_USER" ? HKEY_CURRENT_USER
-                                                                                                 : nullptr;
+    const std::wstring root = name.substr(0, 18), rest = name.substr(std::min<std::size_t>(18, name.size()));
+    const HKEY top = root == L"HKEY_CLASSES_ROOT\\" ? HKEY_CLASSES_ROOT
+                     : root == L"HKEY_CURRENT_USER\\" ? HKEY_CURRENT_USER : nullptr;
     HKEY key = nullptr;
     if (top && args[2] == L"delete") // gone afterwards, whether it was there or not
         RegDeleteTreeW(top, rest.c_str());
@@ -278,8 +275,7 @@ int Command(const std::vector<std::wstring>& args)
         std::fprintf(stderr, "usage: kvdriver <timeout-seconds> <program.exe> [args...]\n");
         return 3;
     }
-    // The program (or the verb, or the programs of --each): its boxes are
-    // answered, and each end is told.
+    // The program, the verb or the programs of --each: their boxes answered.
     std::vector<HANDLE> children;
     const auto closed = [&children](int status) {
         for (HANDLE child : children)
@@ -346,10 +342,9 @@ int Command(const std::vector<std::wstring>& args)
     return closed(0);
 }
 
-// --serve: one command a line on stdin, in UTF-8: the folder to run it in,
-// then its words, all ended by NUL (no word holds a NUL or a line feed);
-// after each command's own lines "END <status>". A test that drives many
-// runs so starts Wine once for the driver, not once a run.
+// --serve: one command a line on stdin (UTF-8): the folder to run it in, then
+// its words, each ended by a NUL; after the command's lines "END <status>".
+// A test so starts Wine once for its driver, not once a run.
 int Serve()
 {
     std::string line;
