@@ -39,8 +39,10 @@ def xdotool(*args):
 
 
 def pixels(image, crop=None):
-    """The size and RGB bytes of an image file (or of a crop of it), read through ImageMagick."""
-    args = ['convert', str(image)] + (['-crop', '%dx%d+%d+%d' % crop, '+repage'] if crop else [])
+    """The size and RGB bytes of an image file, or with None of the screen, or of a crop of it,
+    read through ImageMagick."""
+    args = (['import', '-window', 'root'] if image is None else ['convert', str(image)]) + (
+        ['-crop', '%dx%d+%d+%d' % crop, '+repage'] if crop else [])
     ppm = subprocess.run(args + ['-depth', '8', 'ppm:-'], stdout=subprocess.PIPE, check=True).stdout
     head = ppm.split(b'\n', 3)  # P6, width height, 255, the pixels
     return tuple(int(v) for v in head[1].split()), head[3]
@@ -87,13 +89,10 @@ class Desktop(unittest.TestCase):
     def assertShows(self, bitmap, name, crop):
         """The screen shows the bitmap at the window's place, once it has settled."""
         size, expected = pixels(ROOT / 'resources' / bitmap)
-        shot = self.dir / (name + '.png')
-
         seen = []
 
         def shown():
-            subprocess.run(['import', '-window', 'root', str(shot)], check=True)
-            seen[:] = [pixels(shot, size + ORIGIN)]
+            seen[:] = [pixels(None, size + ORIGIN)]
             return seen[0] == (size, expected)
         wait_for(shown, 20)
         (w, h), got = seen[0]
@@ -101,7 +100,7 @@ class Desktop(unittest.TestCase):
         wrong = sum(got[i:i + 3] != expected[i:i + 3] for i in range(0, len(expected), 3))
         self.assertEqual(wrong, 0, '%d of %d pixels differ from %s' % (wrong, w * h, bitmap))
         if os.environ.get('KORVANE_SHOTS'):
-            subprocess.run(['convert', str(shot), '-crop', '%dx%d+%d+%d' % crop, '+repage',
+            subprocess.run(['import', '-window', 'root', '-crop', '%dx%d+%d+%d' % crop, '+repage',
                             os.path.join(os.environ['KORVANE_SHOTS'], name + '.png')], check=True)
 
     def test_window_second_start_and_close_from_outside(self):
