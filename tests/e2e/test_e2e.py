@@ -113,19 +113,16 @@ class E2ECase(unittest.TestCase):
 class KorvaneE2E(E2ECase):
     def test_summary_lists_options_and_every_file_by_its_found_name(self):
         d = winpath(self.dir)  # another case gives the name found; bare names become full ones
-        rows = [(['/x', d + '\\STEREO.MP3', 'nothere.mp3', '-y'], 'Invalid command-line option: /x -y \n\n'
-                  'Successfull: %s\\stereo.mp3\nFile not found: nothere.mp3\n' % d, ['stereo.wav']),
-                (['bad.mp3', 'my song.mp3'], 'Failed : %s\\bad.mp3 | no MPEG audio found in it\n'
-                 'Successfull: %s\\my song.mp3\n' % (d, d),
-                 ['my song.wav']),
-                # A slash after the last backslash separates too: the file in sub, not one beside it.
-                ([d + '\\sub/MY SONG.mp3'], 'Successfull: %s\\sub\\my song.mp3\n' % d, [])]
         (self.dir / 'sub').mkdir()
         shutil.copy(self.dir / 'my song.mp3', self.dir / 'sub')
-        for args, text, made in rows:
-            before = os.listdir(self.dir)
-            self.expect(args, text)
-            self.assertEqual(sorted(os.listdir(self.dir)), sorted(before + made))
+        before = os.listdir(self.dir)
+        # A slash after the last backslash separates too: the file in sub, not one beside it.
+        self.expect(['/x', d + '\\STEREO.MP3', 'nothere.mp3', '-y', 'bad.mp3', 'my song.mp3',
+                     d + '\\sub/MY SONG.mp3'],
+                    'Invalid command-line option: /x -y \n\nSuccessfull: %s\\stereo.mp3\nFile not found: nothere.mp3\n'
+                    'Failed : %s\\bad.mp3 | no MPEG audio found in it\nSuccessfull: %s\\my song.mp3\n'
+                    'Successfull: %s\\sub\\my song.mp3\n' % (d, d, d, d))
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(before + ['stereo.wav', 'my song.wav']))
         self.assertTrue((self.dir / 'sub' / 'my song.wav').exists())
 
     def test_about_box_ends_the_run(self):
@@ -204,7 +201,7 @@ class KorvaneE2E(E2ECase):
         files = {'a.mp3': 'stereo.mp3', 'b.mp2': 'layer2.mp2', 'cc.mp3': 'mono.mp3', 'chime': 'mono.mp3',
                  'song.mp3': 'notag.mp3', 'song.mp3x': 'bad.mp3', 'song.wav': 'bad.mp3', 'track.mp3': 'mono.mp3',
                  'tune.mp': 'mono.mp3', 'Песня\\' + 'x' * 240 + '\\é.mp3': 'mpeg2.mp3'}
-        quiet = []  # the runs by name, beside those by pattern
+        patterns, names, lines = [], [], ''  # one run by pattern, one by name
         for i, (pattern, matches) in enumerate([('?.MP3', ['a.mp3']), ('track?.mp3', []),
                                                 ('*.mp?', ['a.mp3', 'b.mp2', 'cc.mp3', 'song.mp3', 'track.mp3']),
                                                 ('*.*', ['a.mp3', 'b.mp2', 'cc.mp3', 'chime', 'song.mp3',
@@ -216,13 +213,16 @@ class KorvaneE2E(E2ECase):
                     (folder / name.replace('\\', '/')).parent.mkdir(parents=True, exist_ok=True)
                     shutil.copy(self.dir / source, folder / name.replace('\\', '/'))
             p, n = map(winpath, folders)
-            self.expect([p + '\\' + pattern], ''.join(('Failed : %s\\%s | no MPEG audio found in it\n'
-                if m.endswith('x') else 'Successfull: %s\\%s\n') % (p, m) for m in matches) or
-                'File not found: %s\\%s\n' % (p, pattern), icon=None)
-            quiet.append((folders, beside(self.expect, ['/Q'] + [n + '\\' + m for m in matches],
-                                          status=int('song.mp3x' in matches))))
-        for folders, run in quiet:
-            run.result()
+            patterns.append(p + '\\' + pattern)
+            names += [n + '\\' + m for m in matches]
+            lines += ''.join(('Failed : %s\\%s | no MPEG audio found in it\n' if m.endswith('x') else
+                              'Successfull: %s\\%s\n') % (p, m) for m in matches) or \
+                'File not found: %s\\%s\n' % (p, pattern)
+        quiet = beside(self.expect, ['/Q'] + names, status=1)
+        self.expect(patterns, lines, icon=None)
+        quiet.result()
+        for i in range(5):
+            folders = self.dir / ('p%d' % i), self.dir / ('n%d' % i)
             self.assertEqual(subprocess.run(['diff', '-r', *folders]).returncode, 0)
 
     def test_a_long_summary_keeps_its_failures_and_counts_the_rest(self):
