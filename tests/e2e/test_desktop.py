@@ -158,9 +158,10 @@ class Desktop(unittest.TestCase):
                                  (self.dir / 'cli/tone.wav').read_bytes())
         self.assertFalse((self.dir / 'bad.wav').exists())
 
-    def test_labels_typed_into_the_dialog_go_into_a_dropped_file(self):
+    def test_labels_typed_into_the_dialog_and_the_peak_envelope_go_into_a_dropped_file(self):
         shutil.copy(ROOT / 'samples' / 'tone.mp3', self.dir / 'spot.mp3')
         self.choose(2)  # Broadcast WAVE
+        self.choose(5)  # Peak envelope
         self.choose(3)  # Broadcast WAVE labels…
         self.assertTrue(wait_for(lambda: windows('#32770')))
         typed = ['COM', 'Acme Tyres', 'Spot', 'winter sale', 'u1', '2026-01-02', '+14', '1001', '-40', '-20']
@@ -179,9 +180,9 @@ class Desktop(unittest.TestCase):
         xdotool('key', 'Return')  # OK
         self.assertTrue(wait_for(lambda: not windows('#32770')))
         names = ('Category', 'ClientID', 'Classification', 'OutCue', 'UserDef', 'Start', 'End', 'NextCutID',
-                 'TrimLevel', 'SegueLevel', 'BroadcastWave')  # kept one after another once the dialog has gone
+                 'TrimLevel', 'SegueLevel', 'BroadcastWave', 'PeakEnvelope')  # kept one after another
         kept = settings(lambda kept: all(n in kept for n in names))
-        self.assertEqual([kept.get(n) for n in names], typed + [1])
+        self.assertEqual([kept.get(n) for n in names], typed + [1, 1])
         self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'spot.mp3']))
         self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
                          ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
@@ -193,19 +194,8 @@ class Desktop(unittest.TestCase):
                           text(616, 64), text(452, 18), text(470, 18)],
                          ['1001', 'Acme Tyres', 'COM', 'Spot', 'winter sale', 'u1', '2026-01-0200:00:00', end])
         self.assertEqual(settings(lambda kept: kept.get('NextCutID') == '1002').get('NextCutID'), '1002')
-
-    def test_peak_envelope_chosen_in_the_menu_follows_a_dropped_files_audio(self):
-        shutil.copy(ROOT / 'samples' / 'tone.mp3', self.dir / 'tone.mp3')
-        self.choose(2)  # Broadcast WAVE
-        self.choose(5)  # Peak envelope
-        self.assertEqual(settings(lambda kept: kept.get('PeakEnvelope') == 1).get('PeakEnvelope'), 1)
-        self.assertTrue(xdnd_drop(*CENTRE, [self.dir / 'tone.mp3']))
-        self.assertEqual(drive(WINE, OPT.driver, '--boxes', '1', '60'),
-                         ([('Korvane', 'information', 'Conversion successfull')], ['DONE']))
-        wave = (self.dir / 'tone.wav').read_bytes()
         at = wave.index(b'data') + 8 + 85 * 144  # after the tone's frames: levl, 383 peaks of 256 samples
         self.assertEqual((wave[at:at + 4], wave.index(b'LIST', at)), (b'levl', at + 8 + 120 + 383 * 4))
-
 
 if __name__ == '__main__':
     OPT, argv = options()
