@@ -133,51 +133,6 @@ class KorvaneE2E(E2ECase):
             self.assertEqual((lines[0], '  /Q - Quiet mode' in lines, lines[-1][:8]), (CREDIT, True, '  /URL= '))
         self.assertFalse((self.dir / 'mono.wav').exists())
 
-    def test_every_stream_kind_converts_byte_for_byte_and_back(self):
-        self.convert(list(STREAMS))
-        waves = [os.path.splitext(n)[0] + '.wav' for n in STREAMS]
-        with ThreadPoolExecutor(2) as pool:  # ffprobe and mpg123 read two files at a time
-            reads = list(pool.map(self.read_back, STREAMS, waves))
-        for (name, kind), wav, read in zip(STREAMS.items(), waves, reads):
-            with self.subTest(name=name):
-                self.check_wave(name, wav, *kind, *read)
-            (self.dir / name).unlink()
-        self.expect(waves, ''.join('Successfull: %s\n' % winpath(self.dir / w) for w in waves))
-        for name in STREAMS:
-            with self.subTest(back=name):
-                src = Path(FIXTURES, name).read_bytes()
-                start, end = audio_span(src)  # an ID3v1 tag is kept, or one made from INFO
-                title = b'Covered' if name == 'cover.mp3' else b''  # from the ID3v2 tag
-                self.assertEqual((self.dir / name).read_bytes(), src[start:end] + (
-                    src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
-
-    def read_back(self, name, wav):
-        """What ffprobe reads of the output, and the samples mpg123 decodes of the input and the output."""
-        return probe(self.dir / wav, '-show_streams', '-show_format'), [subprocess.run(
-            ['mpg123', '-q', '-s', self.dir / n], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-            for n in (name, wav)]
-
-    def check_wave(self, name, wav, rate, channels, kbps, read, pcm):
-        src = (self.dir / name).read_bytes()
-        self.assertEqual(src, Path(FIXTURES, name).read_bytes())
-        chunks = riff_chunks((self.dir / wav).read_bytes())
-        self.assertEqual(list(chunks)[:3], ['fmt ', 'fact', 'data'])
-        self.assertEqual(struct.unpack('<HHI', chunks['fmt '][:8]),
-                         (0x50 if name.endswith('.mp2') else 0x55, channels, rate))
-        start, end = audio_span(src)
-        self.assertEqual(chunks['data'], src[start:end])
-        # One bit rate: its byte rate, and whole seconds of it times the sample rate.
-        self.assertEqual((struct.unpack('<I', chunks['fmt '][8:12])[0], struct.unpack('<I', chunks['fact'])[0]),
-                         (kbps * 125, (end - start) // (kbps * 125) * rate))
-        # Only the cover's frames follow a tag (and its picture).
-        self.assertEqual((start > 0, src[start]), (name == 'cover.mp3', 0xff))
-        stream, fmt = read['streams'][0], read['format']
-        self.assertEqual((fmt['format_name'], stream['codec_name'], int(stream['sample_rate']),
-                          stream['channels']), ('wav', name[-3:], rate, channels))
-        self.assertEqual(fmt.get('tags'), STEREO_TAGS if name == 'stereo.mp3' else
-                         dict(OWN_TAGS, title='Covered') if name == 'cover.mp3' else OWN_TAGS)
-        self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
-
     def test_any_name_converts_as_the_plain_name_does(self):
         # (The way back opens and writes names through the same calls.)
         self.expect(['/Q', 'stereo.mp3'])
@@ -237,6 +192,51 @@ class KorvaneE2E(E2ECase):
 class QuietE2E(E2ECase):
     """Quiet runs (/Q) only, beside the other tests."""
     windowless = True
+
+    def test_every_stream_kind_converts_byte_for_byte_and_back(self):
+        self.convert(list(STREAMS))
+        waves = [os.path.splitext(n)[0] + '.wav' for n in STREAMS]
+        with ThreadPoolExecutor(2) as pool:  # ffprobe and mpg123 read two files at a time
+            reads = list(pool.map(self.read_back, STREAMS, waves))
+        for (name, kind), wav, read in zip(STREAMS.items(), waves, reads):
+            with self.subTest(name=name):
+                self.check_wave(name, wav, *kind, *read)
+            (self.dir / name).unlink()
+        self.expect(['/Q'] + waves)  # (the way back's summary line is the loudness test's)
+        for name in STREAMS:
+            with self.subTest(back=name):
+                src = Path(FIXTURES, name).read_bytes()
+                start, end = audio_span(src)  # an ID3v1 tag is kept, or one made from INFO
+                title = b'Covered' if name == 'cover.mp3' else b''  # from the ID3v2 tag
+                self.assertEqual((self.dir / name).read_bytes(), src[start:end] + (
+                    src[end:] or b'TAG' + title.ljust(124, b'\0') + b'\x94'))
+
+    def read_back(self, name, wav):
+        """What ffprobe reads of the output, and the samples mpg123 decodes of the input and the output."""
+        return probe(self.dir / wav, '-show_streams', '-show_format'), [subprocess.run(
+            ['mpg123', '-q', '-s', self.dir / n], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+            for n in (name, wav)]
+
+    def check_wave(self, name, wav, rate, channels, kbps, read, pcm):
+        src = (self.dir / name).read_bytes()
+        self.assertEqual(src, Path(FIXTURES, name).read_bytes())
+        chunks = riff_chunks((self.dir / wav).read_bytes())
+        self.assertEqual(list(chunks)[:3], ['fmt ', 'fact', 'data'])
+        self.assertEqual(struct.unpack('<HHI', chunks['fmt '][:8]),
+                         (0x50 if name.endswith('.mp2') else 0x55, channels, rate))
+        start, end = audio_span(src)
+        self.assertEqual(chunks['data'], src[start:end])
+        # One bit rate: its byte rate, and whole seconds of it times the sample rate.
+        self.assertEqual((struct.unpack('<I', chunks['fmt '][8:12])[0], struct.unpack('<I', chunks['fact'])[0]),
+                         (kbps * 125, (end - start) // (kbps * 125) * rate))
+        # Only the cover's frames follow a tag (and its picture).
+        self.assertEqual((start > 0, src[start]), (name == 'cover.mp3', 0xff))
+        stream, fmt = read['streams'][0], read['format']
+        self.assertEqual((fmt['format_name'], stream['codec_name'], int(stream['sample_rate']),
+                          stream['channels']), ('wav', name[-3:], rate, channels))
+        self.assertEqual(fmt.get('tags'), STEREO_TAGS if name == 'stereo.mp3' else
+                         dict(OWN_TAGS, title='Covered') if name == 'cover.mp3' else OWN_TAGS)
+        self.assertEqual((len(pcm[0]) > 0, pcm[1]), (True, pcm[0]))
 
     def test_vbr_streams_tell_their_true_length_and_other_audio_is_refused(self):
         # (Junk with a false sync before or amid a stream, and a one-frame file, are the unit tests';
