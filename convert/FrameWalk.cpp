@@ -20,6 +20,11 @@ struct TView {
     }
     std::uint32_t Value(std::int64_t position) const
     {
+        if (position >= BlockStart) { // the common case: all four bytes in the block
+            const std::uint8_t* p = Block + (position - BlockStart);
+            return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                   std::uint32_t(p[3]) << 24;
+        }
         return std::uint32_t(At(position)) | std::uint32_t(At(position + 1)) << 8 |
                std::uint32_t(At(position + 2)) << 16 | std::uint32_t(At(position + 3)) << 24;
     }
