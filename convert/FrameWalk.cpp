@@ -20,11 +20,6 @@ struct TView {
     }
     std::uint32_t Value(std::int64_t position) const
     {
-        if (position >= BlockStart) { // the common case: all four bytes in the block
-            const std::uint8_t* p = Block + (position - BlockStart);
-            return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                   std::uint32_t(p[3]) << 24;
-        }
         return std::uint32_t(At(position)) | std::uint32_t(At(position + 1)) << 8 |
                std::uint32_t(At(position + 2)) << 16 | std::uint32_t(At(position + 3)) << 24;
     }
@@ -52,12 +47,43 @@ void MakeSizeTable(TFrameWalk& walk)
     }
 }
 
+// Counts the frames that follow each other wholly within the block from Next
+// on, the state kept in locals (the walk of a long stream is mostly this);
+// stops before the first frame it cannot take so, which Walk then decides.
+void WalkInStep(TFrameWalk& walk, const TView& view, std::int64_t available)
+{
+    std::int64_t next = walk.Next, frames = walk.Frames, frameBytes = walk.FrameBytes;
+    std::uint32_t differ = 0, padded = 0; // the bits of the counted headers
+    while (next >= view.BlockStart && next + 4 <= available) {
+        const std::uint8_t* p = view.Block + (next - view.BlockStart);
+        const std::uint32_t value = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
+                                    std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+        const std::int32_t bytes = NextFrameBytes(walk, value);
+        if (bytes <= 0 || next + bytes > walk.Length)
+            break;
+        differ |= value ^ walk.First;
+        padded |= value;
+        frames += 1;
+        frameBytes += bytes;
+        next += bytes;
+    }
+    // Same version and layer: the same bit rate index is the same bit rate.
+    walk.Variable = walk.Variable || (differ & 0x00F00000) != 0;
+    walk.ModeVaries = walk.ModeVaries || (differ & 0xC0000000) != 0;
+    walk.Padded = walk.Padded || (padded & 0x00020000) != 0;
+    walk.Next = next;
+    walk.Frames = frames;
+    walk.FrameBytes = frameBytes;
+}
+
 // Takes every decision that the bytes up to Available allow. Next only ever
 // grows, or stays while a header found by the search turns into the frame
 // that is counted next, so the walk ends.
 void Walk(TFrameWalk& walk, const TView& view, std::int64_t available)
 {
     for (;;) {
+        if (walk.InStep)
+            WalkInStep(walk, view, available);
         const std::int64_t at = walk.Next;
         if (at + 4 > available)
             return;
