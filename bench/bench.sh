@@ -69,7 +69,7 @@ runs=3
 clean() {
     rm -f big.wav vbr.wav big-ffmpeg.wav big-copy.mp3 big-cat.mp3 back-cat.wav zeros.wav zeros-copy.mp3 tiny.wav mid.wav dd.mp3 back.mp3 \
         back-copy.wav id3*.wav id3*-copy.mp3 \
-        big-dd.mp3 big8.wav big8-cat.mp3 back8-cat.wav back8.mp3
+        big8.wav big8-cat.mp3 back8-cat.wav back8.mp3
 }
 # seconds <output or -> <command...>: median wall time of $runs runs; warns
 # when the command did not leave the output it should have made
@@ -101,50 +101,72 @@ start_wine() {
     head -c 4180 big.mp3 > tiny.mp3
     "$wine" "$winexe" /Q tiny.mp3 > /dev/null 2>&1 || true # creates the prefix if needed
 }
-# The wrap and the way back of big.mp3 against cat, which reads and writes
-# the same bytes (and on this system copies inside the kernel, one copy of
-# each byte where a program's reads and writes make two): the converter's
-# page-aligned blocks should keep it close to cat, and as close as dd's plain
-# 1 MiB reads and writes. Under Wine the file is eight times as large, so
-# that Wine's start-up, taken off, leaves the copy's own time.
+# The wrap and the way back against cat, which reads and writes the same
+# bytes (and on this system copies inside the kernel, one copy of each byte
+# where a program's reads and writes make two): the converter's page-aligned
+# blocks and page-aligned writes should keep it close to cat, and as close as
+# dd's plain 1 MiB reads and writes. The commands take turns, round by round,
+# so that the machine's drift touches them alike; under Wine the file is
+# big.mp3 eight times, so that Wine's start-up, taken off, leaves the copy's
+# own time.
+turns=()
+turn() { turns+=("$1"); } # a command for sh, timed in the rounds
+rounds() {
+    : > turns.txt
+    for run in $(seq "$runs"); do
+        for i in "${!turns[@]}"; do
+            clean
+            sync
+            t0=$(now)
+            sh -c "${turns[$i]}" > /dev/null 2>&1 || true
+            t1=$(now)
+            awk -v i="$i" -v a="$t0" -v b="$t1" 'BEGIN { printf "%d %.3f\n", i, b - a }' >> turns.txt
+        done
+    done
+}
+turn_seconds() { awk -v i="$1" '$1 == i { print $2 }' turns.txt | sort -n | sed -n "$(( (runs + 1) / 2 ))p"; }
+vs_cat() {
+    awk -v l="$1" -v t="$2" -v c="$3" -v s="${4:-0}" 'BEGIN {
+        printf "  %-42s %8.3f s  %7.2f x cat", l, t, (t - s) / c
+        if (s > 0) printf " (net of Wine start-up, %.3f s)", s
+        printf "\n" }'
+}
 against_cat() {
     [ -s back.wav ] || { "$native" /Q big.mp3 >/dev/null 2>&1; mv big.wav back.wav; }
-    echo "Against cat, big.mp3 ($(wc -c < big.mp3) bytes) and its WAVed MPEG back.wav, median of $runs runs:"
-    local cat_there cat_back start there back
-    cat_there=$(seconds big-cat.mp3 sh -c 'cat big.mp3 > big-cat.mp3')
-    cat_back=$(seconds back-cat.wav sh -c 'cat back.wav > back-cat.wav')
-    vs_cat() {
-        awk -v l="$1" -v t="$2" -v c="$3" -v s="${4:-0}" 'BEGIN {
-            printf "  %-42s %8.3f s  %7.2f x cat", l, t, (t - s) / c
-            if (s > 0) printf " (net of Wine start-up, %.3f s)", s
-            printf "\n" }'
-    }
-    vs_cat "cat big.mp3 > copy" "$cat_there" "$cat_there"
-    vs_cat "dd bs=1M (reads and writes 1 MiB blocks)" \
-        "$(seconds big-dd.mp3 dd if=big.mp3 of=big-dd.mp3 bs=1M)" "$cat_there"
-    vs_cat "korvane (native, release), wrap" "$(seconds big.wav "$native" /Q big.mp3)" "$cat_there"
-    vs_cat "cat back.wav > copy" "$cat_back" "$cat_back"
-    vs_cat "korvane (native, release), back" "$(seconds back.mp3 "$native" /Q back.wav)" "$cat_back"
-    if [ -f "$winexe" ]; then
-        start_wine
-        [ -s big8.mp3 ] || for i in 1 2 3 4 5 6 7 8; do cat big.mp3; done > big8.mp3
-        [ -s back8.wav ] || { "$native" /Q big8.mp3 >/dev/null 2>&1; mv big8.wav back8.wav; }
-        echo "Under Wine, big8.mp3 ($(wc -c < big8.mp3) bytes, big.mp3 eight times) and back8.wav:"
-        cat_there=$(seconds big8-cat.mp3 sh -c 'cat big8.mp3 > big8-cat.mp3')
-        cat_back=$(seconds back8-cat.wav sh -c 'cat back8.wav > back8-cat.wav')
-        start=$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)
-        there=$(seconds big8.wav "$wine" "$winexe" /Q big8.mp3)
-        back=$(seconds back8.mp3 "$wine" "$winexe" /Q back8.wav)
-        vs_cat "cat big8.mp3 > copy" "$cat_there" "$cat_there"
-        vs_cat "Korvane.exe under Wine, wrap" "$there" "$cat_there" "$start"
-        vs_cat "cat back8.wav > copy" "$cat_back" "$cat_back"
-        vs_cat "Korvane.exe under Wine, back" "$back" "$cat_back" "$start"
-        echo "  ($win_build_text)"
-    fi
+    echo "Against cat, big.mp3 ($(wc -c < big.mp3) bytes) and its WAVed MPEG back.wav, median of $runs rounds:"
+    turns=()
+    turn 'cat big.mp3 > big-cat.mp3'
+    turn 'dd if=big.mp3 of=dd.mp3 bs=1M'
+    turn "'$native' /Q big.mp3"
+    turn 'cat back.wav > back-cat.wav'
+    turn "'$native' /Q back.wav"
+    rounds
+    vs_cat "cat big.mp3 > copy" "$(turn_seconds 0)" "$(turn_seconds 0)"
+    vs_cat "dd bs=1M (reads and writes 1 MiB blocks)" "$(turn_seconds 1)" "$(turn_seconds 0)"
+    vs_cat "korvane (native, release), wrap" "$(turn_seconds 2)" "$(turn_seconds 0)"
+    vs_cat "cat back.wav > copy" "$(turn_seconds 3)" "$(turn_seconds 3)"
+    vs_cat "korvane (native, release), back" "$(turn_seconds 4)" "$(turn_seconds 3)"
+    [ -f "$winexe" ] || return 0
+    start_wine
+    [ -s big8.mp3 ] || for i in 1 2 3 4 5 6 7 8; do cat big.mp3; done > big8.mp3
+    [ -s back8.wav ] || { "$native" /Q big8.mp3 >/dev/null 2>&1; mv big8.wav back8.wav; }
+    echo "Under Wine, big8.mp3 ($(wc -c < big8.mp3) bytes) and back8.wav, median of $runs rounds:"
+    turns=()
+    turn 'cat big8.mp3 > big8-cat.mp3'
+    turn "'$wine' '$winexe' /Q tiny.mp3"
+    turn "'$wine' '$winexe' /Q big8.mp3"
+    turn 'cat back8.wav > back8-cat.wav'
+    turn "'$wine' '$winexe' /Q back8.wav"
+    rounds
+    vs_cat "cat big8.mp3 > copy" "$(turn_seconds 0)" "$(turn_seconds 0)"
+    vs_cat "Korvane.exe under Wine, wrap" "$(turn_seconds 2)" "$(turn_seconds 0)" "$(turn_seconds 1)"
+    vs_cat "cat back8.wav > copy" "$(turn_seconds 3)" "$(turn_seconds 3)"
+    vs_cat "Korvane.exe under Wine, back" "$(turn_seconds 4)" "$(turn_seconds 3)" "$(turn_seconds 1)"
+    echo "  ($win_build_text)"
 }
 if [ "${1:-}" = cat ]; then
     echo "Korvane against cat, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) CPUs; warm page cache"
-    runs=9
+    runs=15
     against_cat
     clean
     exit 0
