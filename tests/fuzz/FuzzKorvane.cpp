@@ -74,6 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::uint32_t samples, bytesPerSecond;
     GetVariableRate(walk, samples, bytesPerSecond);
+    // The walk counts the same whatever the blocks it is fed in.
+    static TFrameWalk whole;
+    BeginFrameWalk(whole, std::int64_t(size));
+    FeedFrameWalk(whole, data, std::int32_t(size));
+    if (whole.Frames != walk.Frames || whole.FrameBytes != walk.FrameBytes || whole.Variable != walk.Variable ||
+        whole.ModeVaries != walk.ModeVaries || whole.Padded != walk.Padded)
+        __builtin_trap();
     const std::string text(reinterpret_cast<const char*>(data), size);
     TList list;
     ReadList(text, TDateTime{2026, 12, 31, 0, 0, 0}, list);
