@@ -348,7 +348,14 @@ if [ -x /usr/bin/time ]; then
     printf "  peak memory with /L /Trim /Segue /Peaks there: %s KiB (levl %s bytes)\n" \
         "$(/usr/bin/time -f %M "$native" /Q /L /Trim=-40 /Segue=-30 /Peaks huge.mp2 2>&1 >/dev/null | tail -n 1)" \
         "$(python3 -c 'import struct,sys
-d=open(sys.argv[1],"rb"); d.seek(-2**20,2); t=d.read(); i=t.rfind(b"levl"); print(struct.unpack("<I",t[i+4:i+8])[0] if i>=0 else 0)' huge.wav)"
+f, pos, data = open(sys.argv[1], "rb"), 12, 0  # the chunks from the start; RF64 data size from ds64
+while len(head := (f.seek(pos), f.read(8))[1]) == 8 and head[:4] != b"levl":
+    size = struct.unpack("<I", head[4:])[0]
+    if head[:4] == b"ds64":
+        data = struct.unpack("<8xQ", f.read(16))[0]
+    size = data if head[:4] == b"data" and size == 0xFFFFFFFF else size
+    pos += 8 + size + (size & 1)
+print(struct.unpack("<I", head[4:])[0] if head[:4] == b"levl" else 0)' huge.wav)"
 fi
 if [ -f "$winexe" ]; then
     start=$(seconds tiny.wav "$wine" "$winexe" /Q tiny.mp3)
