@@ -21,16 +21,6 @@ const int SummaryLineLimit = 40;
 // option was valid, every file was found and converted, and any /I or /U
 // worked.
 bool ProcessCommandLine();
-// Whether the drop target's WAVed MPEGs are Broadcast WAVEs (`bext`, `mext`
-// and `cart` chunks): the menu item's state, kept for the user between runs.
-bool LoadBroadcastSetting();
-bool SaveBroadcastSetting(bool on);
-// Whether they are also measured ("Measure loudness"), kept the same way.
-bool LoadLoudnessSetting();
-bool SaveLoudnessSetting(bool on);
-// Whether they carry a peak envelope ("Peak envelope"), kept the same way.
-bool LoadPeaksSetting();
-bool SavePeaksSetting(bool on);
 // The drop target's watch (the watched folder, the output folder and the
 // settle time, as typed), checked as /Watch=, /Out= and /Settle= are: -1
 // when all fit, Setup then holding the full folder names and the time;

@@ -20,7 +20,6 @@ const TLabelField SettingFields[SettingNextCut] = {LabelCategory, LabelClientID,
                                                    LabelOutCue,   LabelUserDef,  LabelStart,
                                                    LabelEnd};
 
-// One to ten decimal digits, no more than the largest 32-bit number.
 } // namespace
 
 namespace {
@@ -127,4 +126,65 @@ std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error)
         return LoadText(TextLevelTitles + setting - SettingTrimLevel) + ": " +
                RefusalText({std::string(), OptionBadLevel, LabelOk}, LabelTitle);
     return std::string(LabelSettingNames[setting]) + ": " + LabelErrorText(error, SettingFields[setting]);
+}
+
+namespace {
+// The check items' switches, kept for the user between runs.
+const char* const BroadcastValueName = "BroadcastWave";
+const char* const LoudnessValueName = "MeasureLoudness";
+const char* const PeaksValueName = "PeakEnvelope";
+
+// A check item's state, a DWORD value of the settings key (none: off).
+bool LoadSwitch(const char* valueName)
+{
+    TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, false);
+    if (key == NoKey)
+        return false;
+    std::uint32_t value = 0, size = sizeof value;
+    unsigned type = 0;
+    bool on = ReadRegValue(key, valueName, type, &value, size) && type == RegTypeDword &&
+              size == sizeof value && value != 0;
+    CloseRegKey(key);
+    return on;
+}
+
+bool SaveSwitch(const char* valueName, bool on)
+{
+    TRegKey key = OpenRegKey(CurrentUser, SettingsKeyName, true);
+    if (key == NoKey)
+        return false;
+    const std::uint32_t value = on ? 1 : 0;
+    bool ok = WriteRegValue(key, valueName, RegTypeDword, &value, sizeof value);
+    return CloseRegKey(key) && ok;
+}
+} // namespace
+
+bool LoadBroadcastSetting()
+{
+    return LoadSwitch(BroadcastValueName);
+}
+
+bool SaveBroadcastSetting(bool on)
+{
+    return SaveSwitch(BroadcastValueName, on);
+}
+
+bool LoadLoudnessSetting()
+{
+    return LoadSwitch(LoudnessValueName);
+}
+
+bool SaveLoudnessSetting(bool on)
+{
+    return SaveSwitch(LoudnessValueName, on);
+}
+
+bool LoadPeaksSetting()
+{
+    return LoadSwitch(PeaksValueName);
+}
+
+bool SavePeaksSetting(bool on)
+{
+    return SaveSwitch(PeaksValueName, on);
 }

@@ -1,6 +1,7 @@
-// SettingUnit: the Broadcast WAVE labels of the drop target and its trim and
-// segue levels, which the labels dialog sets and the user keeps between runs
-// under HKCU\Software\Korvane, beside the Broadcast WAVE item's setting.
+// SettingUnit: what the user keeps for the drop target between runs under
+// HKCU\Software\Korvane: the Broadcast WAVE labels and the trim and segue
+// levels that the labels dialog sets, the watch folder, and the check items'
+// switches.
 #pragma once
 
 #include "LabelUnit.h"
@@ -57,3 +58,14 @@ std::string LabelSettingErrorText(TLabelSetting setting, TLabelError error);
 const int WatchSettingCount = 3;
 std::vector<std::string> LoadWatchSettings();
 bool SaveWatchSettings(const std::vector<std::string>& texts);
+
+// Whether the drop target's WAVed MPEGs are Broadcast WAVEs (`bext`, `mext`
+// and `cart` chunks): the menu item's state, kept for the user between runs.
+bool LoadBroadcastSetting();
+bool SaveBroadcastSetting(bool on);
+// Whether they are also measured ("Measure loudness"), kept the same way.
+bool LoadLoudnessSetting();
+bool SaveLoudnessSetting(bool on);
+// Whether they carry a peak envelope ("Peak envelope"), kept the same way.
+bool LoadPeaksSetting();
+bool SavePeaksSetting(bool on);
