@@ -1,6 +1,7 @@
 // InfoUnit: the lines that tell what a WAV file's chunks say.
 #include "InfoUnit.h"
 
+#include "EnvelopeUnit.h"
 #include "FrameWalk.h"
 #include "MP3Unit.h"
 
@@ -310,7 +311,7 @@ const TField LevlFields[] = {
     {"Version", 0, 4, FieldNumber, ""},  {"Format", 4, 4, FieldNumber, ""},
     {"PointsPerValue", 8, 4, FieldNumber, ""}, {"BlockSize", 12, 4, FieldNumber, " samples"},
     {"Channels", 16, 4, FieldNumber, ""}, {"PeakFrames", 20, 4, FieldNumber, ""}};
-const std::int64_t LevlHeader = 120;
+const std::int64_t LevlHeader = LevlHeaderSize;
 
 // The peak envelope: its header, whether the peaks fill what the header
 // gives, and the largest of them.

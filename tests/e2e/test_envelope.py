@@ -8,6 +8,7 @@ from pathlib import Path
 from concurrent.futures import ThreadPoolExecutor
 from e2elib import ROOT, WINE, drive, fixtures, options, winpath
 from make_envelope import FILES, START
+from test_e2e import riff_chunks as chunks
 
 NATIVE = ROOT / 'build' / 'native' / 'korvane'
 TRIM, SEGUE = -40, -30
@@ -42,15 +43,6 @@ def expected(frames, rate):
     block = rate // 10
     ends = [b + block for b in range(0, end, block) if max(peaks[b:b + block]) >= segue]
     return start, end, ends[-1] if ends and ends[-1] < end else None
-
-
-def chunks(wav):
-    found, pos = {}, 12
-    while pos + 8 <= len(wav):
-        cid, size = struct.unpack('<4sI', wav[pos:pos + 8])
-        found[cid.decode('latin-1')] = wav[pos + 8:pos + 8 + size]
-        pos += 8 + size + (size & 1)
-    return found
 
 
 def timers(cart):
